@@ -1,0 +1,45 @@
+#ifndef PRODUCTCONFIGSTORE_H
+#define PRODUCTCONFIGSTORE_H
+
+#include "productconfigstruct.h"
+
+#include <QMap>
+#include <QSharedPointer>
+#include <QString>
+#include <QStringList>
+
+// The parsed ProductConfig.ini: which products exist, which configurations each
+// product lists and what every configuration says. Filled once, never written back.
+class ProductConfigStore
+{
+public:
+    // The process-wide store, read from ProductConfig.ini beside the executable on first use.
+    static ProductConfigStore &instance();
+    // The file the process-wide store reads.
+    static QString defaultFilePath();
+
+    // A store read from an explicit file; a missing file reads as one without keys.
+    explicit ProductConfigStore(const QString &filePath);
+
+    QString filePath() const { return m_filePath; }
+
+    // Product codes in ascending text order, each once.
+    QStringList products() const;
+    // A copy of the product's configuration names; empty when the code was never listed.
+    QStringList configNames(const QString &productCode) const;
+    // A share of the named configuration; null when the name was never read.
+    QSharedPointer<ProductConfigStruct> config(const QString &configName) const;
+
+    // The optional REPORT_HEADER group: its keys and their texts, empty when absent.
+    QMap<QString, QString> reportHeader() const { return m_reportHeader; }
+
+private:
+    void load();
+
+    QString m_filePath;
+    QMap<QString, QSharedPointer<ProductConfigStruct>> configsByName;
+    QMap<QString, QStringList> configNamesByProduct;
+    QMap<QString, QString> m_reportHeader;
+};
+
+#endif // PRODUCTCONFIGSTORE_H

@@ -1,0 +1,131 @@
+#include "datetimecodec.h"
+
+namespace {
+
+bool isAsciiLetter(QChar c)
+{
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+}
+
+void putDigits(QChar *out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = QLatin1Char(char('0' + value % 10));
+        value /= 10;
+    }
+}
+
+} // namespace
+
+DateTimeCodec::DateTimeCodec(const QString &format) : m_format(format)
+{
+    // Only fixed-width numeric sections are decoded directly: yyyy MM dd hh HH mm ss and
+    // separators that are neither letters nor quotes. Anything else uses Qt's parser.
+    struct Token
+    {
+        const char *text;
+        Field field;
+    };
+    static const Token tokens[] = {{"yyyy", Year}, {"MM", Month},   {"dd", Day},   {"hh", Hour},
+                                   {"HH", Hour},   {"mm", Minute}, {"ss", Second}};
+    bool seen[7] = {};
+    int i = 0;
+    bool ok = true;
+    while (ok && i < format.size()) {
+        const QChar c = format.at(i);
+        if (isAsciiLetter(c)) {
+            ok = false;
+            for (const Token &token : tokens) {
+                const int len = int(qstrlen(token.text));
+                if (format.midRef(i, len) == QLatin1String(token.text) &&
+                    (i + len >= format.size() || format.at(i + len) != c)) {
+                    if (seen[token.field])
+                        break;
+                    seen[token.field] = true;
+                    for (int k = 0; k < len; ++k) {
+                        m_fields.append(token.field);
+                        m_literals.append(QChar());
+                    }
+                    i += len;
+                    ok = true;
+                    break;
+                }
+            }
+        } else if (c == QLatin1Char('\'') || c.isDigit() || c.unicode() > 0x7e || c.unicode() < 0x20) {
+            ok = false;
+        } else {
+            m_fields.append(Literal);
+            m_literals.append(c);
+            ++i;
+        }
+    }
+    m_fast = ok && seen[Year] && seen[Month] && seen[Day];
+}
+
+QDateTime DateTimeCodec::parse(const QString &text) const
+{
+    return parse(text.constData(), text.size());
+}
+
+QDateTime DateTimeCodec::parse(const QChar *text, int length) const
+{
+    if (m_fast && length == m_fields.size()) {
+        int values[7] = {0, 0, 0, 0, 0, 0, 0};
+        bool wellFormed = true;
+        for (int i = 0; i < length && wellFormed; ++i) {
+            const ushort u = text[i].unicode();
+            const Field field = m_fields.at(i);
+            if (field == Literal) {
+                wellFormed = (u == m_literals.at(i).unicode());
+            } else if (u >= '0' && u <= '9') {
+                values[field] = values[field] * 10 + (u - '0');
+            } else {
+                wellFormed = false;
+            }
+        }
+        if (wellFormed && QDate::isValid(values[Year], values[Month], values[Day]) &&
+            QTime::isValid(values[Hour], values[Minute], values[Second], 0)) {
+            const QDateTime result(QDate(values[Year], values[Month], values[Day]),
+                                   QTime(values[Hour], values[Minute], values[Second]),
+                                   Qt::LocalTime);
+            // A local time in a daylight-saving gap is invalid; let Qt decide what it gives.
+            if (result.isValid())
+                return result;
+        }
+    }
+    return QDateTime::fromString(QString(text, length), m_format);
+}
+
+QString DateTimeCodec::dateText(const QDateTime &dateTime)
+{
+    if (!dateTime.isValid())
+        return QString();
+    const QDate date = dateTime.date();
+    const int year = date.year();
+    if (year < 1000 || year > 9999)
+        return date.toString(QStringLiteral("yyyy-MM-dd"));
+    QString text(10, Qt::Uninitialized);
+    QChar *out = text.data();
+    putDigits(out, year, 4);
+    out[4] = QLatin1Char('-');
+    putDigits(out + 5, date.month(), 2);
+    out[7] = QLatin1Char('-');
+    putDigits(out + 8, date.day(), 2);
+    return text;
+}
+
+QString DateTimeCodec::timeText(const QDateTime &dateTime)
+{
+    if (!dateTime.isValid())
+        return QString();
+    const QTime time = dateTime.time();
+    QString text(8, Qt::Uninitialized);
+    QChar *out = text.data();
+    putDigits(out, time.hour(), 2);
+    out[2] = QLatin1Char(':');
+    putDigits(out + 3, time.minute(), 2);
+    out[5] = QLatin1Char(':');
+    putDigits(out + 6, time.second(), 2);
+    return text;
+}

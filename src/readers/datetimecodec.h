@@ -1,0 +1,38 @@
+#ifndef DATETIMECODEC_H
+#define DATETIMECODEC_H
+
+#include <QDateTime>
+#include <QString>
+#include <QVector>
+
+// Parses local date-times with one fixed format and gives exactly what
+// QDateTime::fromString(text, format) gives, invalid results included. Well-formed stamps of
+// plain numeric formats are decoded directly, because the general parser costs microseconds
+// a call; every other text is handed to QDateTime::fromString.
+class DateTimeCodec
+{
+public:
+    explicit DateTimeCodec(const QString &format);
+
+    QDateTime parse(const QString &text) const;
+    QDateTime parse(const QChar *text, int length) const;
+
+    QString format() const { return m_format; }
+    bool hasFastPath() const { return m_fast; }
+
+    // "yyyy-MM-dd" of the date-time's date; empty when the date-time is invalid.
+    static QString dateText(const QDateTime &dateTime);
+    // "hh:mm:ss" of the date-time's time; empty when the date-time is invalid.
+    static QString timeText(const QDateTime &dateTime);
+
+private:
+    enum Field : char { Literal, Year, Month, Day, Hour, Minute, Second };
+
+    QString m_format;
+    // One entry per character of a well-formed stamp.
+    QVector<Field> m_fields;
+    QString m_literals;
+    bool m_fast = false;
+};
+
+#endif // DATETIMECODEC_H

@@ -1,0 +1,34 @@
+#ifndef USAGERECORD_H
+#define USAGERECORD_H
+
+#include <QDateTime>
+#include <QString>
+
+// One row of the usage report. The date and time texts are derived from the date-time
+// when the row is made, so they can never disagree with it.
+class UsageRecord
+{
+public:
+    UsageRecord(const QString &userName, const QString &dogNum, const QDateTime &dateTime,
+                const QString &logAction);
+
+    const QDateTime &dateTime() const { return m_dateTime; }
+    const QString &userName() const { return m_userName; }
+    const QString &dogNum() const { return m_dogNum; }
+    // "yyyy-MM-dd"; empty for an invalid date-time.
+    const QString &dateText() const { return m_dateText; }
+    // "hh:mm:ss", hours 00 to 23; empty for an invalid date-time.
+    const QString &timeText() const { return m_timeText; }
+    // "In" or "Out".
+    const QString &logAction() const { return m_logAction; }
+
+private:
+    QDateTime m_dateTime;
+    QString m_userName;
+    QString m_dogNum;
+    QString m_dateText;
+    QString m_timeText;
+    QString m_logAction;
+};
+
+#endif // USAGERECORD_H
