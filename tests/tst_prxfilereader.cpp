@@ -1,0 +1,264 @@
+#include "prxfilereader.h"
+#include "testsupport.h"
+
+#include <QTemporaryDir>
+#include <QTextCodec>
+#include <QtTest>
+
+namespace {
+
+const QByteArray kStart = "PRXUIPluginFacade::onStartup enter";
+const QByteArray kEnd = "PRXUIPluginFacade::~PRXUIPluginFacade enter";
+
+QByteArray line(const QByteArray &time, const QByteArray &message)
+{
+    return "2024-03-05 " + time + " 12.345[INFO][UI][0x1][Facade.cpp:1] " + message + "\n";
+}
+
+QByteArray user(const QByteArray &json)
+{
+    return "set User " + json;
+}
+
+// One row as text, for compact comparisons: key|user|dongle|date time|action.
+QStringList rows(const UsageTable &table)
+{
+    QStringList out;
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        for (const UsageRecord &record : it.value()) {
+            out << QStringLiteral("%1|%2|%3|%4 %5|%6")
+                       .arg(it.key(), record.userName(), record.dogNum(), record.dateText(),
+                            record.timeText(), record.logAction());
+        }
+    }
+    return out;
+}
+
+const QByteArray kAnna = user(R"({"email":"anna@x.org","dognum":"D1","productType":"Pro"})");
+
+} // namespace
+
+class TestPrxFileReader : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_counter = 0;
+
+    UsageTable readContent(const QByteArray &content)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("prx%1.log").arg(++m_counter));
+        TestSupport::writeFile(path, content);
+        return PrxFileReader().read(path);
+    }
+
+private slots:
+    void hooks();
+    void sampleLog();
+    void runRules_data();
+    void runRules();
+    void jsonOverSeveralLines();
+    void nonAsciiUserAndProductType();
+    void runsOfSeveralProductTypes();
+    void badInput_data();
+    void badInput();
+    void longLineWithoutLineEnds();
+};
+
+void TestPrxFileReader::hooks()
+{
+    const PrxFileReader reader;
+    QCOMPARE(reader.runStartPattern(), QString(kStart));
+    QCOMPARE(reader.runEndPattern(), QString(kEnd));
+    QCOMPARE(reader.userSetPattern(), QString("set User"));
+    QCOMPARE(reader.dateCaptureIndex(), 1);
+    QCOMPARE(reader.timeCaptureIndex(), 2);
+    QCOMPARE(reader.messageCaptureIndex(), 3);
+    QCOMPARE(reader.linePattern(),
+             QString("(\\d{4}-\\d{1,2}-\\d{1,2}) (\\d{1,2}:\\d{1,2}:\\d{1,2}) "
+                     "\\d{1,3}\\.\\d{1,3}\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]"
+                     "\\[[\\S\\s]+\\]([\\S\\s]+)"));
+}
+
+void TestPrxFileReader::sampleLog()
+{
+    PrxFileReader reader;
+    const UsageTable table = reader.read(TestSupport::dataPath("prx/sample.log"));
+    QCOMPARE(rows(table),
+             (QStringList{
+                 "Professional|anna.berg@example.com|D-10042|2024-03-05 08:00:01|In",
+                 "Professional|anna.berg@example.com|D-10042|2024-03-05 09:30:10|Out",
+                 // Closed by the next start-up: no end is known, so only its start is reported.
+                 "Professional|anna.berg@example.com|D-10042|2024-03-05 12:00:00|In",
+                 "Standard|li.wei@example.com|D-20077|2024-03-05 10:00:00|In",
+                 "Standard|li.wei@example.com|D-20077|2024-03-05 11:45:30|Out",
+             }));
+}
+
+void TestPrxFileReader::runRules_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("start, user, end")
+        << line("08:00:00", kStart) + line("08:00:05", kAnna) + line("09:00:00", kEnd)
+        << QStringList{"Pro|anna@x.org|D1|2024-03-05 08:00:00|In",
+                       "Pro|anna@x.org|D1|2024-03-05 09:00:00|Out"};
+    QTest::newRow("no user, no row") << line("08:00:00", kStart) + line("09:00:00", kEnd)
+                                     << QStringList();
+    QTest::newRow("second start closes run without Out")
+        << line("08:00:00", kStart) + line("08:00:05", kAnna) + line("10:00:00", kStart)
+        << QStringList{"Pro|anna@x.org|D1|2024-03-05 08:00:00|In"};
+    QTest::newRow("open run at end is dropped")
+        << line("08:00:00", kStart) + line("08:00:05", kAnna) << QStringList();
+    QTest::newRow("user outside runs ignored")
+        << line("07:00:00", kAnna) + line("08:00:00", kStart) + line("09:00:00", kEnd) +
+               line("09:30:00", kAnna) + line("09:40:00", kEnd)
+        << QStringList();
+    QTest::newRow("later user wins")
+        << line("08:00:00", kStart) + line("08:00:01", kAnna) +
+               line("08:00:02", user(R"({"email":"bo@x.org","dognum":"D2","productType":"Std"})")) +
+               line("09:00:00", kEnd)
+        << QStringList{"Std|bo@x.org|D2|2024-03-05 08:00:00|In",
+                       "Std|bo@x.org|D2|2024-03-05 09:00:00|Out"};
+    QTest::newRow("no braces: empty fields")
+        << line("08:00:00", kStart) + line("08:00:01", "set User anna") + line("09:00:00", kEnd)
+        << QStringList{"|||2024-03-05 08:00:00|In", "|||2024-03-05 09:00:00|Out"};
+    QTest::newRow("invalid json: empty fields")
+        << line("08:00:00", kStart) + line("08:00:01", user("{email: anna}")) +
+               line("09:00:00", kEnd)
+        << QStringList{"|||2024-03-05 08:00:00|In", "|||2024-03-05 09:00:00|Out"};
+    QTest::newRow("two objects do not parse")
+        << line("08:00:00", kStart) + line("08:00:01", user(R"({"email":"a"} {"dognum":"1"})")) +
+               line("09:00:00", kEnd)
+        << QStringList{"|||2024-03-05 08:00:00|In", "|||2024-03-05 09:00:00|Out"};
+    QTest::newRow("number dongle is empty")
+        << line("08:00:00", kStart) +
+               line("08:00:01", user(R"({"email":"a@x","dognum":4711,"productType":"P"})")) +
+               line("09:00:00", kEnd)
+        << QStringList{"P|a@x||2024-03-05 08:00:00|In", "P|a@x||2024-03-05 09:00:00|Out"};
+    QTest::newRow("object and array members give empty texts")
+        << line("08:00:00", kStart) +
+               line("08:00:01", user(R"({"email":{"a":1},"dognum":["1"],"productType":"P"})")) +
+               line("09:00:00", kEnd)
+        << QStringList{"P|||2024-03-05 08:00:00|In", "P|||2024-03-05 09:00:00|Out"};
+    QTest::newRow("events out of file order")
+        << line("09:00:00", kEnd) + line("08:00:05", kAnna) + line("08:00:00", kStart)
+        << QStringList{"Pro|anna@x.org|D1|2024-03-05 08:00:00|In",
+                       "Pro|anna@x.org|D1|2024-03-05 09:00:00|Out"};
+    QTest::newRow("unparsable end stamp sorts last")
+        << line("08:00:00", kStart) + line("08:00:05", kAnna) +
+               line("08:00:06", kEnd).replace("2024-03-05", "2024-02-30") + line("09:00:00", kEnd)
+        << QStringList{"Pro|anna@x.org|D1|2024-03-05 08:00:00|In",
+                       "Pro|anna@x.org|D1|2024-03-05 09:00:00|Out"};
+    QTest::newRow("shutdown without run ignored")
+        << line("07:00:00", kEnd) + line("08:00:00", kStart) + line("08:00:05", kAnna) +
+               line("09:00:00", kEnd)
+        << QStringList{"Pro|anna@x.org|D1|2024-03-05 08:00:00|In",
+                       "Pro|anna@x.org|D1|2024-03-05 09:00:00|Out"};
+}
+
+void TestPrxFileReader::runRules()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, expected);
+    QCOMPARE(rows(readContent(content)), expected);
+    // Windows line ends change nothing.
+    QCOMPARE(rows(readContent(QByteArray(content).replace("\n", "\r\n"))), expected);
+}
+
+void TestPrxFileReader::jsonOverSeveralLines()
+{
+    const QByteArray content = line("08:00:00", kStart) + line("08:00:01", "set User {") +
+                               "  \"email\": \"multi@x.org\",\n  \"dognum\": \"77\",\n" +
+                               "  \"productType\": \"Lab\"\n}\n" + line("09:00:00", kEnd);
+    QCOMPARE(rows(readContent(content)),
+             (QStringList{"Lab|multi@x.org|77|2024-03-05 08:00:00|In",
+                          "Lab|multi@x.org|77|2024-03-05 09:00:00|Out"}));
+}
+
+void TestPrxFileReader::nonAsciiUserAndProductType()
+{
+    // The JSON is read as UTF-8 whatever the machine's local encoding is.
+    QTextCodec *previous = QTextCodec::codecForLocale();
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+    const QByteArray json =
+        QStringLiteral(R"({"email":"jürgen.groß@x.de","dognum":"№7","productType":"Édition 東京"})")
+            .toUtf8();
+    const UsageTable table =
+        readContent(line("08:00:00", kStart) + line("08:00:01", user(json)) + line("09:00:00", kEnd));
+    QTextCodec::setCodecForLocale(previous);
+    QCOMPARE(table.keys(), QStringList{QStringLiteral("Édition 東京")});
+    const UsageRecordList list = table.first();
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(list.at(0).userName(), QStringLiteral("jürgen.groß@x.de"));
+    QCOMPARE(list.at(0).dogNum(), QStringLiteral("№7"));
+}
+
+void TestPrxFileReader::runsOfSeveralProductTypes()
+{
+    QByteArray content;
+    const QList<QByteArray> types = {"b", "A", "", "b"};
+    for (int i = 0; i < types.size(); ++i) {
+        const QByteArray hour = QByteArray::number(10 + i);
+        content += line(hour + ":00:00", kStart) +
+                   line(hour + ":00:01", user(R"({"email":"u)" + QByteArray::number(i) +
+                                              R"(","dognum":"1","productType":")" + types.at(i) +
+                                              "\"}")) +
+                   line(hour + ":30:00", kEnd);
+    }
+    const UsageTable table = readContent(content);
+    QCOMPARE(table.keys(), (QStringList{"", "A", "b"}));
+    QCOMPARE(table.value("b").size(), 4);
+    QCOMPARE(table.value("b").at(0).userName(), QString("u0"));
+    QCOMPARE(table.value("b").at(2).userName(), QString("u3"));
+}
+
+void TestPrxFileReader::badInput_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("expectRows");
+    QByteArray junk(64 * 1024, '\0');
+    quint32 seed = 12345;
+    for (char &c : junk) {
+        seed = seed * 1103515245u + 12345u;
+        c = char(seed >> 24);
+    }
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("binary junk") << junk << false;
+    QTest::newRow("nul bytes") << QByteArray(100000, '\0') << false;
+    QTest::newRow("invalid utf-8 in a user field")
+        << line("08:00:00", kStart) + line("08:00:01", user("{\"email\":\"a\xff\xfe\"}")) +
+               line("09:00:00", kEnd)
+        << true;
+    QTest::newRow("junk around a run")
+        << junk + "\n" + line("08:00:00", kStart) + line("08:00:01", kAnna) +
+               line("09:00:00", kEnd) + junk
+        << true;
+}
+
+void TestPrxFileReader::badInput()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, expectRows);
+    const UsageTable table = readContent(content);
+    int count = 0;
+    for (const UsageRecordList &list : table)
+        count += list.size();
+    QCOMPARE(count > 0, expectRows);
+}
+
+void TestPrxFileReader::longLineWithoutLineEnds()
+{
+    // Ten megabytes without a line end are one line: read once, matched once, no rows.
+    QByteArray content = line("08:00:00", kStart);
+    content.chop(1);
+    content += QByteArray(10 * 1024 * 1024, 'x');
+    QVERIFY(readContent(content).isEmpty());
+    QVERIFY(PrxFileReader().read(m_dir.filePath("missing.log")).isEmpty());
+    QVERIFY(PrxFileReader().read(m_dir.path()).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestPrxFileReader)
+#include "tst_prxfilereader.moc"
