@@ -16,6 +16,9 @@ void putDigits(QChar *out, int value, int width)
     }
 }
 
+// Enough for the distinct moments of a busy stretch of log, small enough to stay in cache.
+constexpr int kCacheSize = 1 << 12;
+
 } // namespace
 
 DateTimeCodec::DateTimeCodec(const QString &format) : m_format(format)
@@ -86,15 +89,34 @@ QDateTime DateTimeCodec::parse(const QChar *text, int length) const
         }
         if (wellFormed && QDate::isValid(values[Year], values[Month], values[Day]) &&
             QTime::isValid(values[Hour], values[Minute], values[Second], 0)) {
-            const QDateTime result(QDate(values[Year], values[Month], values[Day]),
-                                   QTime(values[Hour], values[Minute], values[Second]),
-                                   Qt::LocalTime);
+            const QDateTime result = localDateTime(values);
             // A local time in a daylight-saving gap is invalid; let Qt decide what it gives.
             if (result.isValid())
                 return result;
         }
     }
     return QDateTime::fromString(QString(text, length), m_format);
+}
+
+QDateTime DateTimeCodec::localDateTime(const int *values) const
+{
+    // Never 0 for a valid date, since the year is at least 1.
+    const quint64 key = quint64(values[Year]) << 26 | quint64(values[Month]) << 22 |
+                        quint64(values[Day]) << 17 | quint64(values[Hour]) << 12 |
+                        quint64(values[Minute]) << 6 | quint64(values[Second]);
+    if (m_cache.isEmpty())
+        m_cache.resize(kCacheSize);
+    const quint64 mixed = key * Q_UINT64_C(0x9E3779B97F4A7C15);
+    CachedMoment &slot = m_cache[int(mixed >> 52) & (kCacheSize - 1)];
+    if (slot.key == key)
+        return slot.dateTime;
+    const QDateTime result(QDate(values[Year], values[Month], values[Day]),
+                           QTime(values[Hour], values[Minute], values[Second]), Qt::LocalTime);
+    if (result.isValid()) {
+        slot.key = key;
+        slot.dateTime = result;
+    }
+    return result;
 }
 
 QString DateTimeCodec::dateText(const QDateTime &dateTime)

@@ -9,6 +9,11 @@
 // QDateTime::fromString(text, format) gives, invalid results included. Well-formed stamps of
 // plain numeric formats are decoded directly, because the general parser costs microseconds
 // a call; every other text is handed to QDateTime::fromString.
+//
+// Making a local date-time asks the C library for the time zone each time, which on some
+// systems costs a file-system call; logs repeat moments often, so the date-times made on the
+// fast path are kept in a small table. A codec is meant to live for one pass over the input, so
+// the time-zone rules cannot change under it. Not thread-safe: give each thread its own codec.
 class DateTimeCodec
 {
 public:
@@ -28,11 +33,21 @@ public:
 private:
     enum Field : char { Literal, Year, Month, Day, Hour, Minute, Second };
 
+    struct CachedMoment
+    {
+        quint64 key = 0;
+        QDateTime dateTime;
+    };
+
+    QDateTime localDateTime(const int *values) const;
+
     QString m_format;
     // One entry per character of a well-formed stamp.
     QVector<Field> m_fields;
     QString m_literals;
     bool m_fast = false;
+    // Direct-mapped by the packed fields; made on first use.
+    mutable QVector<CachedMoment> m_cache;
 };
 
 #endif // DATETIMECODEC_H

@@ -1,0 +1,140 @@
+#include "zqffilereader.h"
+
+#include "datetimecodec.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+namespace {
+
+const QString kUserKey = QStringLiteral("userName");
+const QString kProductKey = QStringLiteral("productType");
+const QString kDongleKey = QStringLiteral("dogNum");
+const QString kEndMarker = QStringLiteral("Application run end");
+const QString kMomentFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+const QString kInAction = QStringLiteral("In");
+const QString kOutAction = QStringLiteral("Out");
+const QString kFileNamePattern = QStringLiteral("Log*.log");
+const QString kValueSeparator = QStringLiteral("=");
+const QString kDongleSeparator = QStringLiteral("is");
+const QChar kLineEnd = QLatin1Char('\n');
+const QChar kItemSeparator = QLatin1Char(',');
+const QChar kFractionSeparator = QLatin1Char('.');
+
+// A NUL byte ends the line's text.
+QString decodeLine(const QByteArray &raw)
+{
+    return QString::fromUtf8(raw.constData(), int(qstrnlen(raw.constData(), uint(raw.size()))));
+}
+
+// The one item that holds the key; null when none or several do.
+QStringRef soleItemWith(const QVector<QStringRef> &items, const QString &key)
+{
+    QStringRef found;
+    int count = 0;
+    for (const QStringRef &item : items) {
+        if (item.contains(key)) {
+            found = item;
+            ++count;
+        }
+    }
+    return count == 1 ? found : QStringRef();
+}
+
+// The second non-empty piece; a value written without its separator stays empty.
+QString secondPiece(const QStringRef &item, const QString &separator)
+{
+    const QVector<QStringRef> pieces = item.split(separator, Qt::SkipEmptyParts);
+    return pieces.size() >= 2 ? pieces.at(1).toString() : QString();
+}
+
+// The moment in front of the first "." of the item; the fraction of the seconds is dropped.
+QDateTime leadingMoment(const QStringRef &item, const DateTimeCodec &codec)
+{
+    const QVector<QStringRef> pieces = item.split(kFractionSeparator, Qt::SkipEmptyParts);
+    if (pieces.isEmpty())
+        return QDateTime();
+    const QStringRef &first = pieces.first();
+    return codec.parse(first.unicode(), first.size());
+}
+
+struct RunState
+{
+    QString userName;
+    QString productType;
+    QString dogNum;
+    QDateTime start;
+    QDateTime end;
+};
+
+} // namespace
+
+UsageTable ZqfFileReader::read(const QString &path)
+{
+    // An empty path would name the working folder, which is never a log location.
+    if (path.isEmpty())
+        return UsageTable();
+    QDir dir(path);
+    if (!dir.exists())
+        return UsageTable();
+    dir.setFilter(QDir::Files);
+    dir.setNameFilters(QStringList(kFileNamePattern));
+    const QStringList fileNames = dir.entryList();
+
+    const DateTimeCodec codec(kMomentFormat);
+    UsageTable table;
+    for (const QString &fileName : fileNames) {
+        QFile file(dir.filePath(fileName));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+
+        RunState run;
+        while (!file.atEnd()) {
+            QString line = decodeLine(file.readLine());
+            // Most lines name none of the keys; they can be passed over without cutting.
+            const bool mayCount = line.contains(kUserKey) || line.contains(kDongleKey) ||
+                                  line.contains(kEndMarker);
+            if (!mayCount)
+                continue;
+            line.remove(kLineEnd);
+            const QVector<QStringRef> items = line.splitRef(kItemSeparator, Qt::SkipEmptyParts);
+
+            const QStringRef userItem = soleItemWith(items, kUserKey);
+            const QStringRef productItem = soleItemWith(items, kProductKey);
+            const QStringRef dongleItem = soleItemWith(items, kDongleKey);
+            const QStringRef endItem = soleItemWith(items, kEndMarker);
+            const bool isStart = !userItem.isNull() && !productItem.isNull();
+            const bool isDongle = !dongleItem.isNull();
+            const bool isEnd = !endItem.isNull();
+            if (!isStart && !isDongle && !isEnd)
+                continue;
+
+            if (isStart) {
+                run.start = leadingMoment(userItem, codec);
+                run.userName = secondPiece(userItem, kValueSeparator);
+                run.productType = secondPiece(productItem, kValueSeparator);
+            }
+            if (isDongle)
+                run.dogNum = secondPiece(dongleItem, kDongleSeparator);
+            if (isEnd)
+                run.end = leadingMoment(endItem, codec);
+
+            if (!run.userName.isEmpty() && !run.productType.isEmpty() && !run.dogNum.isEmpty() &&
+                !run.start.isNull() && !run.end.isNull()) {
+                UsageRecordList &rows = table[run.productType];
+                rows.append(UsageRecord(run.userName, run.dogNum, run.start, kInAction));
+                rows.append(UsageRecord(run.userName, run.dogNum, run.end, kOutAction));
+                run.userName.clear();
+                run.dogNum.clear();
+                run.start = QDateTime();
+                run.end = QDateTime();
+            }
+        }
+        // A file whose runs never completed still shows the product type it names.
+        if (!table.contains(run.productType))
+            table.insert(run.productType, UsageRecordList());
+    }
+    return table;
+}
