@@ -1,0 +1,83 @@
+// Time and peak memory of printing the usage report for growing row counts.
+// Without arguments it runs every size in a child process of its own, so that each peak
+// memory figure belongs to one size alone. With a row count it prints that one report.
+// Usage: bench_report [rows [folder]]
+
+#include "usagereportwriter.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sys/resource.h>
+
+namespace {
+
+UsageTable makeTable(int rows)
+{
+    UsageTable table;
+    UsageRecordList &list = table[QStringLiteral("Standard")];
+    list.reserve(rows);
+    const QDateTime start(QDate(2024, 1, 1), QTime(8, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+        list.append(UsageRecord(QStringLiteral("user%1@example.com").arg(row % 37),
+                                QStringLiteral("D%1").arg(100000 + row % 11),
+                                start.addSecs(row * 600),
+                                row % 2 ? QStringLiteral("Out") : QStringLiteral("In")));
+    }
+    return table;
+}
+
+long peakResidentKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+int runOne(int rows, const QString &folder)
+{
+    const UsageTable table = makeTable(rows);
+    const long before = peakResidentKiB();
+    QElapsedTimer timer;
+    timer.start();
+    const bool written = UsageReportWriter().writeReport(folder, QStringLiteral("BENCH"), table);
+    const qint64 elapsed = timer.elapsed();
+    const qint64 bytes = QFileInfo(UsageReportWriter::reportFilePath(folder, "BENCH")).size();
+    QTextStream(stdout) << QStringLiteral("%1 rows: %2 s, peak RSS %3 MB (%4 MB before), "
+                                          "PDF %5 KB%6\n")
+                               .arg(rows, 6)
+                               .arg(elapsed / 1000.0, 0, 'f', 2)
+                               .arg(peakResidentKiB() / 1024.0, 0, 'f', 1)
+                               .arg(before / 1024.0, 0, 'f', 1)
+                               .arg(bytes / 1024)
+                               .arg(written ? QString() : QStringLiteral(", NOT WRITTEN"));
+    return written ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() > 1) {
+        const QString folder = arguments.size() > 2 ? arguments.at(2) : QDir::tempPath();
+        return runOne(arguments.at(1).toInt(), folder);
+    }
+
+    QTemporaryDir folder;
+    int failures = 0;
+    for (int rows : {1000, 5000, 20000}) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(app.applicationFilePath(), {QString::number(rows), folder.path()});
+        child.waitForFinished(-1);
+        failures += child.exitCode() != 0 || child.exitStatus() != QProcess::NormalExit;
+    }
+    return failures ? 1 : 0;
+}

@@ -1,0 +1,132 @@
+#include "exportdriver.h"
+
+#include "productconfigstore.h"
+#include "publicdocuments.h"
+#include "readerregistry.h"
+#include "sortkey.h"
+
+#include <QDir>
+#include <QSharedPointer>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const QChar kSeparator = QLatin1Char('/');
+
+} // namespace
+
+ExportDriver::ExportDriver(const ProductConfigStore &store, const ReaderRegistry &registry,
+                           const QString &publicDocumentsFolder)
+    : ExportDriver(store, registry, [publicDocumentsFolder] { return publicDocumentsFolder; })
+{
+}
+
+ExportDriver::ExportDriver(const ProductConfigStore &store, const ReaderRegistry &registry,
+                           std::function<QString()> publicDocumentsFolder)
+    : m_store(store), m_registry(registry),
+      m_publicDocumentsFolder(std::move(publicDocumentsFolder))
+{
+}
+
+ExportDriver ExportDriver::processWide()
+{
+    return ExportDriver(ProductConfigStore::instance(), ReaderRegistry::instance(),
+                        std::function<QString()>(&PublicDocuments::path));
+}
+
+bool ExportDriver::canExport(const QString &productCode, const QString &folder) const
+{
+    Q_UNUSED(productCode)
+    return QDir(folder).exists();
+}
+
+bool ExportDriver::exportUsageReport(const QString &productCode, const QString &folder) const
+{
+    bool hasReader = false;
+    const UsageTable table = collectUsage(productCode, &hasReader);
+    if (!hasReader)
+        return false;
+    return writeReport(folder, productCode, table);
+}
+
+UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReader) const
+{
+    const QSharedPointer<IFileReader> reader = m_registry.readerFor(productCode);
+    if (hasReader)
+        *hasReader = !reader.isNull();
+    UsageTable merged;
+    if (reader.isNull())
+        return merged;
+
+    const QStringList names = m_store.configNames(productCode);
+    for (const QString &name : names) {
+        const QSharedPointer<ProductConfigStruct> config = m_store.config(name);
+        if (config.isNull())
+            continue;
+        const QString location = m_publicDocumentsFolder() + kSeparator + logLocation(*config);
+        merge(merged, reader->read(location));
+    }
+    orderByTime(merged);
+    return merged;
+}
+
+bool ExportDriver::writeReport(const QString &folder, const QString &productCode,
+                               const UsageTable &table) const
+{
+    const UsageReportWriter writer(m_store.reportHeader());
+    return writer.writeReport(folder, productCode, table);
+}
+
+QString ExportDriver::logLocation(const ProductConfigStruct &config)
+{
+    return config.company + kSeparator + config.product + kSeparator + config.platformCode +
+           kSeparator + config.logName;
+}
+
+void ExportDriver::merge(UsageTable &merged, const UsageTable &part)
+{
+    for (auto entry = part.constBegin(); entry != part.constEnd(); ++entry) {
+        auto existing = merged.find(entry.key());
+        if (existing == merged.end())
+            merged.insert(entry.key(), entry.value());
+        else
+            existing.value() += entry.value();
+    }
+}
+
+void ExportDriver::orderByTime(UsageTable &table)
+{
+    for (auto entry = table.begin(); entry != table.end(); ++entry) {
+        UsageRecordList &rows = entry.value();
+        // The key is worked out once per row: a local date-time's seconds are not free.
+        std::vector<std::pair<quint32, int>> keys;
+        keys.reserve(size_t(rows.size()));
+        for (int index = 0; index < rows.size(); ++index)
+            keys.emplace_back(SortKey::of(rows.at(index).dateTime()), index);
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        UsageRecordList ordered;
+        ordered.reserve(rows.size());
+        for (const auto &key : keys)
+            ordered.append(rows.at(key.second));
+        rows = std::move(ordered);
+    }
+}
+
+bool canExport(const QString &productCode, const QString &folder)
+{
+    return ExportDriver::processWide().canExport(productCode, folder);
+}
+
+bool exportUsageReport(const QString &productCode, const QString &folder)
+{
+    return ExportDriver::processWide().exportUsageReport(productCode, folder);
+}
+
+QString publicDocumentsPath()
+{
+    return PublicDocuments::path();
+}

@@ -1,0 +1,74 @@
+#ifndef EXPORTDRIVER_H
+#define EXPORTDRIVER_H
+
+#include "productconfigstruct.h"
+#include "usagereportwriter.h"
+#include "usagetable.h"
+
+#include <QString>
+
+#include <functional>
+
+class ProductConfigStore;
+class ReaderRegistry;
+
+// Turns one export request into one PDF report: finds the product's reader and log locations,
+// reads every location, merges and orders the rows and hands them to the report writer.
+// Keeps nothing between calls.
+class ExportDriver
+{
+public:
+    // Uses the given store and registry, and the given public documents folder.
+    ExportDriver(const ProductConfigStore &store, const ReaderRegistry &registry,
+                 const QString &publicDocumentsFolder);
+    // Uses the given store and registry, and asks publicDocumentsFolder for the folder afresh
+    // for every log location.
+    ExportDriver(const ProductConfigStore &store, const ReaderRegistry &registry,
+                 std::function<QString()> publicDocumentsFolder);
+
+    // The process-wide store and registry with the machine's public documents folder.
+    static ExportDriver processWide();
+
+    // True exactly when folder names an existing directory; an empty text names the working
+    // directory. The product code plays no part.
+    bool canExport(const QString &productCode, const QString &folder) const;
+
+    // Reads, merges, orders and writes the product's report into folder. False when the
+    // product has no reader (nothing is read or written) or when the report could not be
+    // written completely.
+    bool exportUsageReport(const QString &productCode, const QString &folder) const;
+
+    // The merged table of every configured log location of the product, every key's rows
+    // ordered by time. *hasReader tells whether the product has a reader; without one the
+    // table is empty and nothing was read.
+    UsageTable collectUsage(const QString &productCode, bool *hasReader = nullptr) const;
+
+    // Writes a table, as collectUsage gives it, as the product's report into folder, with the
+    // store's report header.
+    bool writeReport(const QString &folder, const QString &productCode,
+                     const UsageTable &table) const;
+
+    // The configuration's company, product, platform code and log name joined with "/" as
+    // they stand.
+    static QString logLocation(const ProductConfigStruct &config);
+
+    // Appends part to merged key by key; a key new to merged is added with part's list, even
+    // an empty one.
+    static void merge(UsageTable &merged, const UsageTable &part);
+    // Orders every key's rows by whole seconds since the epoch, keeping the order of equal
+    // keys; invalid and out-of-range date-times last.
+    static void orderByTime(UsageTable &table);
+
+private:
+    const ProductConfigStore &m_store;
+    const ReaderRegistry &m_registry;
+    std::function<QString()> m_publicDocumentsFolder;
+};
+
+// The window's road: the process-wide store and registry and the machine's public documents
+// folder.
+bool canExport(const QString &productCode, const QString &folder);
+bool exportUsageReport(const QString &productCode, const QString &folder);
+QString publicDocumentsPath();
+
+#endif // EXPORTDRIVER_H

@@ -1,0 +1,215 @@
+#include "usagereportwriter.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QPageSize>
+#include <QPrinter>
+#include <QStringList>
+#include <QTemporaryFile>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+struct Column
+{
+    QString title;
+    int width;
+    const QString &(UsageRecord::*text)() const;
+};
+
+const QVector<Column> &columns()
+{
+    static const QVector<Column> table = {
+        {QStringLiteral("Username"), 109, &UsageRecord::userName},
+        {QStringLiteral("Dongle No."), 153, &UsageRecord::dogNum},
+        {QStringLiteral("Date"), 109, &UsageRecord::dateText},
+        {QStringLiteral("Time"), 109, &UsageRecord::timeText},
+        {QStringLiteral("Log"), 102, &UsageRecord::logAction},
+    };
+    return table;
+}
+
+// The markup below is the report's fixed look; its odd spacing ("< /span>", "lang = EN - US")
+// is part of it, since the HTML import reads it the way the report has always looked.
+const QString kBodyOpen = QStringLiteral("<body>");
+const QString kArticleOpen = QStringLiteral("<article>");
+const QString kArticleClose = QStringLiteral("</article>");
+const QString kDivOpen = QStringLiteral("<div style='layout-grid:15.6pt'>");
+const QString kTitle = QStringLiteral(
+    "<p align=center style='text-align:center'><b style='mso-bidi-font-weight:normal'><span "
+    "lang = EN - US style = 'font-size:28.0pt;font-family:\"Times New Roman\"'>USAGE REPORT< "
+    "/span></b></p>");
+const QString kProductTypeTemplate =
+    QStringLiteral("<p class=MsoBodyText><span lang=EN-US style='font-size:14.0pt;font-family:"
+                   "\"Times New Roman\"'>%1< /span>< /p>");
+const QString kProductTypePrefix = QStringLiteral("Product type: ");
+const QString kTableOpen =
+    QStringLiteral("<table border=1 cellspacing=0 cellpadding=2 bordercolor=black>");
+const QString kRowOpen = QStringLiteral("<tr>");
+const QString kRowClose = QStringLiteral("</tr>");
+const QString kHeaderCellTemplate = QStringLiteral(
+    "<td width=%1 valign=top style='background:#0070C0;width:99.65pt;border:solid windowtext "
+    "1.0pt;padding:0cm 5.4pt 0cm 5.4pt'><p class = MsoNormal align = center style = "
+    "'text-align:center'><b><span lang = EN - US style = 'color:white;font-size:10.0pt;"
+    "font-family:\"Arial\",sans-serif'>%2< /span>< /b>< /p>< /td>");
+const QString kDataCellTemplate = QStringLiteral(
+    "<td width=%1 valign=top style='width:99.65pt;border:solid windowtext 1.0pt;border - "
+    "top:none; padding:0cm 5.4pt 0cm 5.4pt'><p class = MsoNormal align = center style = "
+    "'text-align:center'><span lang = EN - US style = 'font-size:9.0pt'>%2< /span>< /p>< /td>");
+const QString kTableClose = QStringLiteral("</table>");
+const QString kDivClose = QStringLiteral("</div>");
+const QString kBodyClose = QStringLiteral("</body>");
+
+const QString kHeaderOpen = QStringLiteral(
+    "<header><p align=right style='text-align:right'><b style='mso-bidi-font-weight:normal'>"
+    "<span lang=EN-US style='font-size:8.0pt;font-family:\"Times New Roman\",serif;"
+    "color:#0070C0'>");
+const QString kHeaderCompanyEnd = QStringLiteral(" <br></span></b>");
+const QString kHeaderLinesOpen = QStringLiteral(
+    "<span lang=EN-US style='font-size:8.0pt;font-family:\"Times New Roman\",serif'>");
+const QString kHeaderClose = QStringLiteral("</span></p></header>");
+const QString kLineBreak = QStringLiteral("<br>");
+const QString kCompanyKey = QStringLiteral("company");
+const int kHeaderLineCount = 7;
+
+const QString kReportSuffix = QStringLiteral("_UsageReport.pdf");
+
+// Width first, then the text: the text goes in last, so a place marker inside it stays as it
+// is. The text is escaped so that the cell shows it literally, never as markup.
+QString cell(const QString &cellTemplate, int width, const QString &text)
+{
+    return cellTemplate.arg(width).arg(text.toHtmlEscaped());
+}
+
+std::filesystem::path fileSystemPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+// A PDF whose writing stopped early (a full disk, a lost device) lacks its closing marker.
+bool isCompletePdf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 16)
+        return false;
+    if (file.read(5) != QByteArrayLiteral("%PDF-"))
+        return false;
+    if (!file.seek(file.size() - 16))
+        return false;
+    return file.read(16).contains("%%EOF");
+}
+
+void printDocument(QTextDocument &document, const QString &fileName)
+{
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setOutputFileName(fileName);
+    document.print(&printer);
+}
+
+} // namespace
+
+UsageReportWriter::UsageReportWriter() : m_header(defaultHeader()) {}
+
+UsageReportWriter::UsageReportWriter(const Header &header)
+    : m_header(header.isEmpty() ? defaultHeader() : header)
+{
+}
+
+UsageReportWriter::Header UsageReportWriter::defaultHeader()
+{
+    return Header{
+        {kCompanyKey, QStringLiteral("Company Name")},
+        {QStringLiteral("line1"), QStringLiteral("Street Address, Line 1")},
+        {QStringLiteral("line2"), QStringLiteral("Street Address, Line 2")},
+        {QStringLiteral("line3"), QStringLiteral("City, Postal Code")},
+        {QStringLiteral("line4"), QStringLiteral("Tel: +00 000 000 000")},
+        {QStringLiteral("line5"), QStringLiteral("Fax: +00 000 000 000")},
+        {QStringLiteral("line6"), QStringLiteral("www.example.com")},
+        {QStringLiteral("line7"), QStringLiteral("Company Registration No.: 00000000")},
+    };
+}
+
+QString UsageReportWriter::reportFilePath(const QString &folder, const QString &productCode)
+{
+    return folder + QLatin1Char('/') + productCode + kReportSuffix;
+}
+
+QString UsageReportWriter::headerBlock() const
+{
+    // The header is the deployment's text, not markup: a "&" in a company name stays a "&".
+    QStringList lines;
+    for (int line = 1; line <= kHeaderLineCount; ++line)
+        lines << m_header.value(QStringLiteral("line%1").arg(line)).toHtmlEscaped();
+    return kHeaderOpen + m_header.value(kCompanyKey).toHtmlEscaped() + kHeaderCompanyEnd +
+           kHeaderLinesOpen + lines.join(kLineBreak) + kHeaderClose;
+}
+
+QString UsageReportWriter::html(const UsageTable &table) const
+{
+    QStringList fragments;
+    fragments << kBodyOpen << kArticleOpen << headerBlock() << kArticleClose << kDivOpen
+              << kTitle;
+    const QVector<Column> &cols = columns();
+    for (auto entry = table.constBegin(); entry != table.constEnd(); ++entry) {
+        if (entry.value().isEmpty())
+            continue;
+        fragments << kProductTypeTemplate.arg(kProductTypePrefix + entry.key().toHtmlEscaped());
+        fragments << kTableOpen << kRowOpen;
+        for (const Column &column : cols)
+            fragments << cell(kHeaderCellTemplate, column.width, column.title);
+        fragments << kRowClose;
+        for (const UsageRecord &record : entry.value()) {
+            fragments << kRowOpen;
+            for (const Column &column : cols)
+                fragments << cell(kDataCellTemplate, column.width, (record.*column.text)());
+            fragments << kRowClose;
+        }
+        fragments << kTableClose;
+    }
+    fragments << kDivClose << kBodyClose;
+    return fragments.join(QString());
+}
+
+bool UsageReportWriter::writeReport(QString folder, QString productCode,
+                                    const UsageTable &table) const
+{
+    const QString target = reportFilePath(folder, productCode);
+
+    // Printed beside the report first, so that the old report is replaced only by a complete
+    // new one and a failure leaves it as it was.
+    QString partial;
+    {
+        QTemporaryFile temporary(target + QStringLiteral(".XXXXXX.part"));
+        if (!temporary.open())
+            return false;
+        temporary.setAutoRemove(false);
+        partial = temporary.fileName();
+    }
+
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    cursor.insertHtml(html(table));
+    printDocument(document, partial);
+
+    std::error_code error;
+    if (isCompletePdf(partial))
+        std::filesystem::rename(fileSystemPath(partial), fileSystemPath(target), error);
+    else
+        error = std::make_error_code(std::errc::io_error);
+    if (error) {
+        QFile::remove(partial);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,44 @@
+#ifndef USAGEREPORTWRITER_H
+#define USAGEREPORTWRITER_H
+
+#include "usagetable.h"
+
+#include <QMap>
+#include <QString>
+
+class QTextDocument;
+
+// Lays a merged usage table out as the A4 PDF usage report: the company header block, the
+// title and one table per product type.
+class UsageReportWriter
+{
+public:
+    // The header block keys: "company" and "line1" to "line7".
+    using Header = QMap<QString, QString>;
+
+    // Uses the neutral built-in header block.
+    UsageReportWriter();
+    // Uses the given header block; an empty one means the built-in block.
+    explicit UsageReportWriter(const Header &header);
+
+    // Prints the report to reportFilePath(folder, productCode). The new report replaces an
+    // existing one only once it is complete; false when it could not be written, and the
+    // previous report is then left as it was.
+    bool writeReport(QString folder, QString productCode, const UsageTable &table) const;
+
+    // folder, "/", productCode, "_UsageReport.pdf", joined as they stand.
+    static QString reportFilePath(const QString &folder, const QString &productCode);
+
+    // The document's HTML text, exactly as it is imported.
+    QString html(const UsageTable &table) const;
+
+    // The header block used when the deployment configures none.
+    static Header defaultHeader();
+
+private:
+    QString headerBlock() const;
+
+    Header m_header;
+};
+
+#endif // USAGEREPORTWRITER_H
