@@ -1,0 +1,242 @@
+#include "exportcommand.h"
+
+#include "exportdriver.h"
+#include "productconfigstore.h"
+#include "publicdocuments.h"
+#include "readerregistration.h"
+#include "readerregistry.h"
+#include "usagecsvwriter.h"
+#include "usagereportwriter.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+namespace {
+
+const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
+
+void writeLine(QIODevice *device, const QString &line)
+{
+    device->write(line.toUtf8() + '\n');
+}
+
+int usageError(QIODevice *err, const QString &message)
+{
+    writeLine(err, QStringLiteral("PlinthraUsageExport: %1 (see --help)").arg(message));
+    return ExportCommand::Usage;
+}
+
+bool parseDate(const QString &text, QDate *date)
+{
+    *date = QDate::fromString(text, kDateFormat);
+    return date->isValid();
+}
+
+// Keeps the rows whose date lies in [from, to]; a null bound is open. Rows without a valid
+// date-time cannot be placed in any range and are left out.
+UsageTable filterByDate(const UsageTable &table, const QDate &from, const QDate &to)
+{
+    UsageTable filtered;
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        UsageRecordList rows;
+        for (const UsageRecord &record : it.value()) {
+            if (!record.dateTime().isValid())
+                continue;
+            const QDate date = record.dateTime().date();
+            if ((from.isNull() || date >= from) && (to.isNull() || date <= to))
+                rows.append(record);
+        }
+        filtered.insert(it.key(), rows);
+    }
+    return filtered;
+}
+
+QString writeFailureReason(const QString &path)
+{
+    const QFileInfo target(path);
+    if (target.isDir())
+        return QStringLiteral("a folder of that name is in the way");
+    const QFileInfo folder(target.absolutePath());
+    if (!folder.isWritable())
+        return QStringLiteral("the folder is not writable");
+    if (target.exists() && !target.isWritable())
+        return QStringLiteral("the existing file is read-only");
+    return QStringLiteral("the file could not be replaced (in use by another program, or the "
+                          "disk is full)");
+}
+
+QString listProducts(const ProductConfigStore &store, const QString &publicDocuments)
+{
+    QString text;
+    const QStringList products = store.products();
+    for (const QString &code : products) {
+        text += QStringLiteral("%1\t%2\n").arg(code, readerKind(code));
+        const QStringList names = store.configNames(code);
+        for (const QString &name : names) {
+            const auto config = store.config(name);
+            if (!config)
+                continue;
+            const QString location =
+                publicDocuments + QLatin1Char('/') + ExportDriver::logLocation(*config);
+            text += QStringLiteral("  %1\t%2\n")
+                        .arg(location, QFileInfo::exists(location) ? QStringLiteral("found")
+                                                                   : QStringLiteral("missing"));
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *err)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Writes the usage report of one product as a PDF, as the window's Export "
+                       "button does."));
+    const QCommandLineOption configOption(
+        QStringLiteral("config"),
+        QStringLiteral("Product configuration (default: ProductConfig.ini beside the program)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption publicOption(
+        QStringLiteral("public-documents"),
+        QStringLiteral("Folder below which the log locations lie (default: the public documents "
+                       "folder)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption csvOption(
+        QStringLiteral("csv"),
+        QStringLiteral("Also write the rows as CSV to FILE (- for standard output)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption fromOption(
+        QStringLiteral("from"), QStringLiteral("Keep rows dated on or after DATE (yyyy-MM-dd)."),
+        QStringLiteral("DATE"));
+    const QCommandLineOption toOption(
+        QStringLiteral("to"), QStringLiteral("Keep rows dated on or before DATE (yyyy-MM-dd)."),
+        QStringLiteral("DATE"));
+    const QCommandLineOption listOption(
+        QStringLiteral("list-products"),
+        QStringLiteral("List the configured products, their readers and log locations."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    parser.addOptions({configOption, publicOption, csvOption, fromOption, toOption, listOption});
+    parser.addPositionalArgument(QStringLiteral("PRODUCT_CODE"),
+                                 QStringLiteral("Product code, as listed in the configuration."));
+    parser.addPositionalArgument(QStringLiteral("EXPORT_FOLDER"),
+                                 QStringLiteral("Existing folder that receives the report."));
+
+    if (!parser.parse(arguments))
+        return usageError(err, parser.errorText());
+    if (parser.isSet(helpOption)) {
+        out->write(parser.helpText().toUtf8());
+        return Success;
+    }
+    if (parser.isSet(versionOption)) {
+        writeLine(out, QStringLiteral("PlinthraUsageExport %1").arg(QStringLiteral(PLINTHRA_VERSION)));
+        return Success;
+    }
+
+    const QStringList positional = parser.positionalArguments();
+    const bool listing = parser.isSet(listOption);
+    if (listing && !positional.isEmpty())
+        return usageError(err, QStringLiteral("--list-products takes no product code or folder"));
+    if (!listing && positional.size() != 2)
+        return usageError(err, QStringLiteral("expected PRODUCT_CODE and EXPORT_FOLDER"));
+
+    QDate from;
+    QDate to;
+    if (parser.isSet(fromOption) && !parseDate(parser.value(fromOption), &from))
+        return usageError(err, QStringLiteral("--from needs a date written yyyy-MM-dd"));
+    if (parser.isSet(toOption) && !parseDate(parser.value(toOption), &to))
+        return usageError(err, QStringLiteral("--to needs a date written yyyy-MM-dd"));
+    if (parser.isSet(csvOption) && parser.value(csvOption).isEmpty())
+        return usageError(err, QStringLiteral("--csv needs a file name, or - for standard output"));
+
+    const QString configPath = parser.isSet(configOption) ? parser.value(configOption)
+                                                          : ProductConfigStore::defaultFilePath();
+    const QString publicDocuments =
+        parser.isSet(publicOption) ? parser.value(publicOption) : PublicDocuments::path();
+    const ProductConfigStore store(configPath);
+    ReaderRegistry registry;
+    registerReaders(store.products(), registry);
+    const ExportDriver driver(store, registry, publicDocuments);
+
+    if (listing) {
+        out->write(listProducts(store, publicDocuments).toUtf8());
+        return Success;
+    }
+
+    const QString productCode = positional.at(0);
+    const QString folder = positional.at(1);
+    if (!driver.canExport(productCode, folder)) {
+        writeLine(err, QStringLiteral("Export folder does not exist: %1").arg(folder));
+        return NoExportFolder;
+    }
+
+    bool hasReader = false;
+    UsageTable table = driver.collectUsage(productCode, &hasReader);
+    if (!hasReader) {
+        QStringList withReader;
+        for (const QString &code : store.products()) {
+            if (registry.readerFor(code))
+                withReader << code;
+        }
+        writeLine(err, QStringLiteral("No reader is registered for product code \"%1\"; codes "
+                                      "with a reader: %2")
+                           .arg(productCode, withReader.isEmpty() ? QStringLiteral("none")
+                                                                  : withReader.join(", ")));
+        return NoReader;
+    }
+    if (!from.isNull() || !to.isNull())
+        table = filterByDate(table, from, to);
+
+    // The CSV file is staged first and put in place only after the report is written, so a
+    // failure on either side leaves both previous files as they were.
+    const QString csvPath = parser.value(csvOption);
+    const QByteArray csv = parser.isSet(csvOption) ? UsageCsvWriter::toCsv(table) : QByteArray();
+    QSaveFile csvFile(csvPath);
+    const bool csvToFile = parser.isSet(csvOption) && csvPath != QLatin1String("-");
+    if (csvToFile) {
+        const QByteArray bom = UsageCsvWriter::byteOrderMark();
+        if (!csvFile.open(QIODevice::WriteOnly) || csvFile.write(bom) != bom.size() ||
+            csvFile.write(csv) != csv.size()) {
+            writeLine(err, QStringLiteral("Could not write %1: %2")
+                               .arg(csvPath, QFileInfo(csvPath).isDir()
+                                                 ? QStringLiteral("a folder of that name is in the way")
+                                                 : csvFile.errorString()));
+            return WriteFailed;
+        }
+    }
+
+    const QString reportPath = UsageReportWriter::reportFilePath(folder, productCode);
+    if (!driver.writeReport(folder, productCode, table)) {
+        if (csvToFile)
+            csvFile.cancelWriting();
+        writeLine(err,
+                  QStringLiteral("Could not write %1: %2").arg(reportPath, writeFailureReason(reportPath)));
+        return WriteFailed;
+    }
+    if (csvToFile && !csvFile.commit()) {
+        writeLine(err, QStringLiteral("Wrote %1, but could not write %2: %3")
+                           .arg(reportPath, csvPath, csvFile.errorString()));
+        return WriteFailed;
+    }
+    if (parser.isSet(csvOption) && !csvToFile)
+        out->write(csv);
+
+    int rows = 0;
+    int types = 0;
+    for (const UsageRecordList &list : qAsConst(table)) {
+        rows += list.size();
+        types += list.isEmpty() ? 0 : 1;
+    }
+    writeLine(err, QStringLiteral("Wrote %1 (%2 rows, %3 product types)")
+                       .arg(reportPath)
+                       .arg(rows)
+                       .arg(types));
+    return Success;
+}

@@ -1,0 +1,27 @@
+#ifndef EXPORTCOMMAND_H
+#define EXPORTCOMMAND_H
+
+#include <QStringList>
+
+class QTextStream;
+class QIODevice;
+
+// The command-line companion: runs the window's export (same pre-check, same driver) for
+// scheduled and scripted reports, optionally filtered by date and also written as CSV.
+class ExportCommand
+{
+public:
+    enum ExitCode {
+        Success = 0,
+        NoReader = 1,
+        NoExportFolder = 2,
+        WriteFailed = 3,
+        Usage = 64,
+    };
+
+    // arguments as the process got them, the program name first. out takes listings, help and
+    // CSV for "-"; err takes the one-line outcome.
+    static int run(const QStringList &arguments, QIODevice *out, QIODevice *err);
+};
+
+#endif // EXPORTCOMMAND_H
