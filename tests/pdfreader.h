@@ -14,7 +14,8 @@ public:
     // The text of every page, laid out as on the page; empty when the file is no PDF.
     static QString text(const QString &path)
     {
-        return run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+        return run(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-layout"), path, QStringLiteral("-")});
     }
 
     // The "Page size:" line of pdfinfo, e.g. "595 x 842 pts (A4)".
@@ -39,12 +40,13 @@ public:
     }
 
     // Renders every page to an image file in folder, named prefix-N.ppm; the sorted file names.
-    static QStringList renderPages(const QString &path, const QString &folder, const QString &prefix)
+    static QStringList renderPages(const QString &path, const QString &folder,
+                                   const QString &prefix)
     {
         run(QStringLiteral("pdftoppm"),
             {QStringLiteral("-r"), QStringLiteral("72"), path, folder + QLatin1Char('/') + prefix});
-        QStringList files = QDir(folder).entryList({prefix + QStringLiteral("-*.ppm")}, QDir::Files,
-                                                   QDir::Name);
+        QStringList files =
+            QDir(folder).entryList({prefix + QStringLiteral("-*.ppm")}, QDir::Files, QDir::Name);
         for (QString &file : files)
             file = folder + QLatin1Char('/') + file;
         return files;

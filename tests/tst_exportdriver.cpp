@@ -1,7 +1,7 @@
 #include "exportdriver.h"
 #include "pdfreader.h"
-#include "prxfilereader.h"
 #include "productconfigstore.h"
+#include "prxfilereader.h"
 #include "readerregistry.h"
 #include "testsupport.h"
 
@@ -49,10 +49,7 @@ QStringList users(const UsageRecordList &rows)
 class ConfigFixture
 {
 public:
-    explicit ConfigFixture(const QByteArray &ini)
-    {
-        TestSupport::writeFile(path(), ini);
-    }
+    explicit ConfigFixture(const QByteArray &ini) { TestSupport::writeFile(path(), ini); }
     QString path() const { return m_folder.path() + QStringLiteral("/ProductConfig.ini"); }
     QString folder() const { return m_folder.path(); }
 
@@ -99,9 +96,21 @@ void TestExportDriver::logLocation_data()
     QTest::addColumn<QString>("platform");
     QTest::addColumn<QString>("logName");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("all set") << "Maker" << "Tool" << "x64" << "run.log" << "Maker/Tool/x64/run.log";
-    QTest::newRow("empty members") << "" << "" << "" << "x" << "///x";
-    QTest::newRow("separators kept") << "A/" << "\\B" << "C" << "D/" << "A//\\B/C/D/";
+    QTest::newRow("all set") << "Maker"
+                             << "Tool"
+                             << "x64"
+                             << "run.log"
+                             << "Maker/Tool/x64/run.log";
+    QTest::newRow("empty members") << ""
+                                   << ""
+                                   << ""
+                                   << "x"
+                                   << "///x";
+    QTest::newRow("separators kept") << "A/"
+                                     << "\\B"
+                                     << "C"
+                                     << "D/"
+                                     << "A//\\B/C/D/";
 }
 
 void TestExportDriver::logLocation()
@@ -117,9 +126,10 @@ void TestExportDriver::logLocation()
 
 void TestExportDriver::readsEveryConfigurationWithOneReader()
 {
-    const ConfigFixture ini("[PRODUCT]\nproducts=PRX\n[PRX]\nconfigs=Main|Bare\n"
-                            "[Main]\nCompany=Maker\nproduct=Tool\nPlatform_Code=x64\nlog_name=a.log\n"
-                            "[Bare]\nlog_name=x\n");
+    const ConfigFixture ini(
+        "[PRODUCT]\nproducts=PRX\n[PRX]\nconfigs=Main|Bare\n"
+        "[Main]\nCompany=Maker\nproduct=Tool\nPlatform_Code=x64\nlog_name=a.log\n"
+        "[Bare]\nlog_name=x\n");
     const ProductConfigStore store(ini.path());
     ReaderRegistry registry;
     QSharedPointer<CannedReader> reader(new CannedReader);
@@ -160,8 +170,9 @@ void TestExportDriver::mergesAndOrdersByTime()
     const UsageTable merged = ExportDriver(store, registry, kPublic).collectUsage("PRX");
     QCOMPARE(merged.keys(), QStringList({"K", "L"}));
     // Equal seconds keep their merged order; date-times the key cannot hold go last.
-    QCOMPARE(users(merged.value("K")), QStringList({"k-early", "k-middle", "k-late", "k-same-second",
-                                                    "k-invalid", "k-before-1970"}));
+    QCOMPARE(users(merged.value("K")),
+             QStringList(
+                 {"k-early", "k-middle", "k-late", "k-same-second", "k-invalid", "k-before-1970"}));
     QCOMPARE(users(merged.value("L")), QStringList({"l-early", "l-late"}));
 }
 
@@ -207,7 +218,8 @@ void TestExportDriver::missingLogsGiveReportWithoutRows()
     registry.registerReader(QStringLiteral("PRX"), QSharedPointer<IFileReader>(new PrxFileReader));
     QTemporaryDir out;
 
-    QVERIFY(ExportDriver(store, registry, ini.folder() + "/nowhere").exportUsageReport("PRX", out.path()));
+    QVERIFY(ExportDriver(store, registry, ini.folder() + "/nowhere")
+                .exportUsageReport("PRX", out.path()));
     const QString text = PdfReader::text(UsageReportWriter::reportFilePath(out.path(), "PRX"));
     QVERIFY(text.contains(QStringLiteral("USAGE REPORT")));
     QVERIFY(!text.contains(QStringLiteral("Product type")));
@@ -247,8 +259,9 @@ void TestExportDriver::canExport()
 
 void TestExportDriver::reportCarriesConfiguredHeader()
 {
-    const ConfigFixture ini(kTwoConfigs + "[REPORT_HEADER]\ncompany=Plinth Works\nline1=1 Quarry Lane\n"
-                                          "line7=Reg. 123\n");
+    const ConfigFixture ini(kTwoConfigs +
+                            "[REPORT_HEADER]\ncompany=Plinth Works\nline1=1 Quarry Lane\n"
+                            "line7=Reg. 123\n");
     const ProductConfigStore store(ini.path());
     ReaderRegistry registry;
     QSharedPointer<CannedReader> reader(new CannedReader);

@@ -46,7 +46,8 @@ void TestReaderRegistry::secondRegistrationIsRefused()
 void TestReaderRegistry::codesAreCaseSensitive()
 {
     ReaderRegistry registry;
-    QVERIFY(registry.registerReader(QStringLiteral("PRX"), QSharedPointer<IFileReader>(new EmptyReader)));
+    QVERIFY(registry.registerReader(QStringLiteral("PRX"),
+                                    QSharedPointer<IFileReader>(new EmptyReader)));
     QVERIFY(registry.readerFor(QStringLiteral("prx")).isNull());
     QVERIFY(registry.readerFor(QStringLiteral("PRX ")).isNull());
 }
@@ -66,7 +67,8 @@ void TestReaderRegistry::shareOutlivesRegistry()
     QWeakPointer<IFileReader> watch;
     {
         ReaderRegistry registry;
-        registry.registerReader(QStringLiteral("ZQF"), QSharedPointer<IFileReader>(new EmptyReader));
+        registry.registerReader(QStringLiteral("ZQF"),
+                                QSharedPointer<IFileReader>(new EmptyReader));
         share = registry.readerFor(QStringLiteral("ZQF"));
         watch = share;
     }

@@ -61,9 +61,9 @@ UsageTable manyRows(int count)
     UsageTable table;
     const QDateTime start(QDate(2024, 3, 5), QTime(8, 0, 0));
     for (int i = 0; i < count; ++i) {
-        table[i % 3 ? QStringLiteral("Pro") : QStringLiteral("Basic")].append(
-            UsageRecord(QStringLiteral("user%1@example.com").arg(i), QStringLiteral("D%1").arg(i),
-                        start.addSecs(i * 97), i % 2 ? QStringLiteral("Out") : QStringLiteral("In")));
+        table[i % 3 ? QStringLiteral("Pro") : QStringLiteral("Basic")].append(UsageRecord(
+            QStringLiteral("user%1@example.com").arg(i), QStringLiteral("D%1").arg(i),
+            start.addSecs(i * 97), i % 2 ? QStringLiteral("Out") : QStringLiteral("In")));
     }
     return table;
 }
@@ -98,10 +98,18 @@ void TestUsageReportWriter::reportFilePath_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "C:/Reports" << "PRX" << "C:/Reports/PRX_UsageReport.pdf";
-    QTest::newRow("trailing slash kept") << "C:/Reports/" << "PRX" << "C:/Reports//PRX_UsageReport.pdf";
-    QTest::newRow("code unchanged") << "out" << "hwnk" << "out/hwnk_UsageReport.pdf";
-    QTest::newRow("empty folder") << "" << "ZQF" << "/ZQF_UsageReport.pdf";
+    QTest::newRow("plain") << "C:/Reports"
+                           << "PRX"
+                           << "C:/Reports/PRX_UsageReport.pdf";
+    QTest::newRow("trailing slash kept") << "C:/Reports/"
+                                         << "PRX"
+                                         << "C:/Reports//PRX_UsageReport.pdf";
+    QTest::newRow("code unchanged") << "out"
+                                    << "hwnk"
+                                    << "out/hwnk_UsageReport.pdf";
+    QTest::newRow("empty folder") << ""
+                                  << "ZQF"
+                                  << "/ZQF_UsageReport.pdf";
 }
 
 void TestUsageReportWriter::reportFilePath()
@@ -130,10 +138,9 @@ void TestUsageReportWriter::reportLayout()
     const QString text = flat(PdfReader::text(path));
     const QString titles = QStringLiteral("Username Dongle No. Date Time Log");
     QVERIFY2(inOrder(text, {"USAGE REPORT", "Product type:", titles,
-                            "nobody 1 2024-01-02 03:04:05 Out", "Product type: Alpha",
-                            titles, "ann 12345 2024-03-05 09:00:00 In",
-                            "bob 67890 2024-03-05 10:30:00 Out", "Product type: Zeta",
-                            titles, "zoe 77 2024-03-05 14:07:09 In"}),
+                            "nobody 1 2024-01-02 03:04:05 Out", "Product type: Alpha", titles,
+                            "ann 12345 2024-03-05 09:00:00 In", "bob 67890 2024-03-05 10:30:00 Out",
+                            "Product type: Zeta", titles, "zoe 77 2024-03-05 14:07:09 In"}),
              qPrintable(text));
     QCOMPARE(text.count(QStringLiteral("Product type:")), 3);
     QVERIFY(!text.contains(QStringLiteral("Empty")));
@@ -156,7 +163,8 @@ void TestUsageReportWriter::emptyTable()
     QFETCH(UsageTable, table);
     QTemporaryDir folder;
     QVERIFY(UsageReportWriter().writeReport(folder.path(), kCode, table));
-    const QString text = flat(PdfReader::text(UsageReportWriter::reportFilePath(folder.path(), kCode)));
+    const QString text =
+        flat(PdfReader::text(UsageReportWriter::reportFilePath(folder.path(), kCode)));
     const UsageReportWriter::Header header = UsageReportWriter::defaultHeader();
     QVERIFY2(inOrder(text, {header.value("company"), header.value("line1"), header.value("line7"),
                             "USAGE REPORT"}),
@@ -188,7 +196,8 @@ void TestUsageReportWriter::fieldTextsShownLiterally()
     // A place marker in a field must survive the template filling untouched.
     QVERIFY(writer.html(table).contains(QStringLiteral("user ") + field.toHtmlEscaped()));
     QVERIFY(writer.writeReport(folder.path(), kCode, table));
-    const QString text = flat(PdfReader::text(UsageReportWriter::reportFilePath(folder.path(), kCode)));
+    const QString text =
+        flat(PdfReader::text(UsageReportWriter::reportFilePath(folder.path(), kCode)));
     QVERIFY2(inOrder(text, {QStringLiteral("Product type: type ") + field,
                             QStringLiteral("user ") + field, QStringLiteral("dog ") + field,
                             QStringLiteral("2024-03-05 14:07:09 In")}),

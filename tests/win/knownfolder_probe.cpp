@@ -12,8 +12,8 @@ int main()
     const std::wstring folder = knownPublicDocumentsFolder();
     if (folder.empty())
         return 1;
-    const int size = WideCharToMultiByte(CP_UTF8, 0, folder.c_str(), int(folder.size()), nullptr,
-                                         0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, folder.c_str(), int(folder.size()), nullptr, 0,
+                                         nullptr, nullptr);
     std::string text(size_t(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, folder.c_str(), int(folder.size()), &text[0], size, nullptr,
                         nullptr);
