@@ -12,8 +12,6 @@
 #include <QTextDocument>
 #include <QtTest>
 
-#include <unistd.h>
-
 namespace {
 
 const QString kCode = QStringLiteral("PRX");
@@ -284,7 +282,8 @@ void TestUsageReportWriter::failureKeepsPreviousReport()
     } else {
         QVERIFY(TestSupport::writeFile(report, previous));
         QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        if (::access(QFile::encodeName(folder).constData(), W_OK) == 0) {
+        if (QFile probe(folder + QStringLiteral("/probe")); probe.open(QIODevice::WriteOnly)) {
+            probe.remove();
             QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                               QFileDevice::ExeOwner);
             QSKIP("Running with rights that ignore a read-only folder");
