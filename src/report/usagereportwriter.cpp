@@ -158,8 +158,7 @@ QString UsageReportWriter::headerBlock() const
 QString UsageReportWriter::html(const UsageTable &table) const
 {
     QStringList fragments;
-    fragments << kBodyOpen << kArticleOpen << headerBlock() << kArticleClose << kDivOpen
-              << kTitle;
+    fragments << kBodyOpen << kArticleOpen << headerBlock() << kArticleClose << kDivOpen << kTitle;
     const QVector<Column> &cols = columns();
     for (auto entry = table.constBegin(); entry != table.constEnd(); ++entry) {
         if (entry.value().isEmpty())

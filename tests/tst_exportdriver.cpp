@@ -1,0 +1,307 @@
+#include "exportdriver.h"
+#include "pdfreader.h"
+#include "productconfigstore.h"
+#include "prxfilereader.h"
+#include "readerregistry.h"
+#include "testsupport.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kPublic = QStringLiteral("/pub");
+
+// Answers every location with the table prepared for it and remembers what it was asked.
+class CannedReader : public IFileReader
+{
+public:
+    UsageTable read(const QString &path) override
+    {
+        asked << path;
+        return tables.value(path);
+    }
+
+    QMap<QString, UsageTable> tables;
+    QStringList asked;
+};
+
+UsageRecord row(const QString &user, const QDateTime &when, const QString &action = "In")
+{
+    return UsageRecord(user, QStringLiteral("42"), when, action);
+}
+
+QDateTime at(const QString &text)
+{
+    return QDateTime::fromString(text, Qt::ISODateWithMs);
+}
+
+QStringList users(const UsageRecordList &rows)
+{
+    QStringList names;
+    for (const UsageRecord &record : rows)
+        names << record.userName();
+    return names;
+}
+
+// A configuration file with the given text in a folder that lives as long as the test.
+class ConfigFixture
+{
+public:
+    explicit ConfigFixture(const QByteArray &ini) { TestSupport::writeFile(path(), ini); }
+    QString path() const { return m_folder.path() + QStringLiteral("/ProductConfig.ini"); }
+    QString folder() const { return m_folder.path(); }
+
+private:
+    QTemporaryDir m_folder;
+};
+
+const QByteArray kTwoConfigs = "[PRODUCT]\n"
+                               "products=PRX|ABC\n"
+                               "[PRX]\n"
+                               "configs=Main|Second\n"
+                               "[ABC]\n"
+                               "configs=Main\n"
+                               "[Main]\n"
+                               "Company=Maker\nproduct=Tool\nPlatform_Code=x64\nlog_name=a.log\n"
+                               "[Second]\n"
+                               "Company=Maker\nproduct=Tool\nPlatform_Code=x86\nlog_name=b.log\n";
+
+} // namespace
+
+class TestExportDriver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void logLocation_data();
+    void logLocation();
+    void readsEveryConfigurationWithOneReader();
+    void mergesAndOrdersByTime();
+    void keepsKeyWithEmptyList();
+    void unknownCodeWritesNothing();
+    void missingLogsGiveReportWithoutRows();
+    void failedWriteIsReported();
+    void canExport_data();
+    void canExport();
+    void reportCarriesConfiguredHeader();
+    void exportingTwiceReadsAfresh();
+};
+
+void TestExportDriver::logLocation_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<QString>("logName");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("all set") << "Maker"
+                             << "Tool"
+                             << "x64"
+                             << "run.log"
+                             << "Maker/Tool/x64/run.log";
+    QTest::newRow("empty members") << ""
+                                   << ""
+                                   << ""
+                                   << "x"
+                                   << "///x";
+    QTest::newRow("separators kept") << "A/"
+                                     << "\\B"
+                                     << "C"
+                                     << "D/"
+                                     << "A//\\B/C/D/";
+}
+
+void TestExportDriver::logLocation()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, product);
+    QFETCH(QString, platform);
+    QFETCH(QString, logName);
+    QFETCH(QString, expected);
+    const ProductConfigStruct config{company, product, platform, logName};
+    QCOMPARE(ExportDriver::logLocation(config), expected);
+}
+
+void TestExportDriver::readsEveryConfigurationWithOneReader()
+{
+    const ConfigFixture ini(
+        "[PRODUCT]\nproducts=PRX\n[PRX]\nconfigs=Main|Bare\n"
+        "[Main]\nCompany=Maker\nproduct=Tool\nPlatform_Code=x64\nlog_name=a.log\n"
+        "[Bare]\nlog_name=x\n");
+    const ProductConfigStore store(ini.path());
+    ReaderRegistry registry;
+    QSharedPointer<CannedReader> reader(new CannedReader);
+    registry.registerReader(QStringLiteral("PRX"), reader);
+
+    bool hasReader = false;
+    ExportDriver(store, registry, kPublic).collectUsage(QStringLiteral("PRX"), &hasReader);
+    QVERIFY(hasReader);
+    QCOMPARE(reader->asked, QStringList({"/pub/Maker/Tool/x64/a.log", "/pub////x"}));
+
+    // Without a public documents folder every location starts with the separator.
+    reader->asked.clear();
+    ExportDriver(store, registry, QString()).collectUsage(QStringLiteral("PRX"));
+    QCOMPARE(reader->asked, QStringList({"/Maker/Tool/x64/a.log", "////x"}));
+}
+
+void TestExportDriver::mergesAndOrdersByTime()
+{
+    const ConfigFixture ini(kTwoConfigs);
+    const ProductConfigStore store(ini.path());
+    ReaderRegistry registry;
+    QSharedPointer<CannedReader> reader(new CannedReader);
+    registry.registerReader(QStringLiteral("PRX"), reader);
+
+    UsageTable first;
+    first[QStringLiteral("K")] << row("k-late", at("2024-03-05T12:00:00"))
+                               << row("k-invalid", QDateTime())
+                               << row("k-early", at("2024-03-05T08:00:00"));
+    first[QStringLiteral("L")] << row("l-late", at("2024-03-06T00:00:00"));
+    UsageTable second;
+    second[QStringLiteral("K")] << row("k-middle", at("2024-03-05T10:00:00"))
+                                << row("k-same-second", at("2024-03-05T12:00:00.900"))
+                                << row("k-before-1970", at("1969-12-31T00:00:00"));
+    second[QStringLiteral("L")] << row("l-early", at("2024-03-01T00:00:00"));
+    reader->tables.insert("/pub/Maker/Tool/x64/a.log", first);
+    reader->tables.insert("/pub/Maker/Tool/x86/b.log", second);
+
+    const UsageTable merged = ExportDriver(store, registry, kPublic).collectUsage("PRX");
+    QCOMPARE(merged.keys(), QStringList({"K", "L"}));
+    // Equal seconds keep their merged order; date-times the key cannot hold go last.
+    QCOMPARE(users(merged.value("K")),
+             QStringList(
+                 {"k-early", "k-middle", "k-late", "k-same-second", "k-invalid", "k-before-1970"}));
+    QCOMPARE(users(merged.value("L")), QStringList({"l-early", "l-late"}));
+}
+
+void TestExportDriver::keepsKeyWithEmptyList()
+{
+    UsageTable merged;
+    merged[QStringLiteral("B")] << row("b", at("2024-03-05T12:00:00"));
+    UsageTable part;
+    part[QStringLiteral("A")] = UsageRecordList();
+    part[QStringLiteral("B")] = UsageRecordList();
+    ExportDriver::merge(merged, part);
+    QCOMPARE(merged.keys(), QStringList({"A", "B"}));
+    QVERIFY(merged.value("A").isEmpty());
+    QCOMPARE(users(merged.value("B")), QStringList{"b"});
+}
+
+void TestExportDriver::unknownCodeWritesNothing()
+{
+    const ConfigFixture ini(kTwoConfigs);
+    const ProductConfigStore store(ini.path());
+    ReaderRegistry registry;
+    QSharedPointer<CannedReader> reader(new CannedReader);
+    registry.registerReader(QStringLiteral("PRX"), reader);
+    QTemporaryDir out;
+
+    const ExportDriver driver(store, registry, kPublic);
+    // ABC is configured, but no reader serves it; prx is not PRX.
+    for (const QString code : {"ABC", "prx", ""}) {
+        QVERIFY(!driver.exportUsageReport(code, out.path()));
+        bool hasReader = true;
+        QVERIFY(driver.collectUsage(code, &hasReader).isEmpty());
+        QVERIFY(!hasReader);
+    }
+    QVERIFY(reader->asked.isEmpty());
+    QVERIFY(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+void TestExportDriver::missingLogsGiveReportWithoutRows()
+{
+    const ConfigFixture ini(kTwoConfigs);
+    const ProductConfigStore store(ini.path());
+    ReaderRegistry registry;
+    registry.registerReader(QStringLiteral("PRX"), QSharedPointer<IFileReader>(new PrxFileReader));
+    QTemporaryDir out;
+
+    QVERIFY(ExportDriver(store, registry, ini.folder() + "/nowhere")
+                .exportUsageReport("PRX", out.path()));
+    const QString text = PdfReader::text(UsageReportWriter::reportFilePath(out.path(), "PRX"));
+    QVERIFY(text.contains(QStringLiteral("USAGE REPORT")));
+    QVERIFY(!text.contains(QStringLiteral("Product type")));
+}
+
+void TestExportDriver::failedWriteIsReported()
+{
+    const ConfigFixture ini(kTwoConfigs);
+    const ProductConfigStore store(ini.path());
+    ReaderRegistry registry;
+    registry.registerReader(QStringLiteral("PRX"), QSharedPointer<IFileReader>(new CannedReader));
+    QVERIFY(!ExportDriver(store, registry, kPublic)
+                 .exportUsageReport("PRX", ini.folder() + QStringLiteral("/missing/folder")));
+}
+
+void TestExportDriver::canExport_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("existing") << QDir::tempPath() << true;
+    QTest::newRow("missing") << QDir::tempPath() + "/plinthra-no-such-folder/x" << false;
+    QTest::newRow("empty text is the working folder") << QString() << true;
+    QTest::newRow("a file") << QStringLiteral(PLINTHRA_TEST_DATA "/../CMakeLists.txt") << false;
+}
+
+void TestExportDriver::canExport()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, expected);
+    const ConfigFixture ini(kTwoConfigs);
+    const ProductConfigStore store(ini.path());
+    ReaderRegistry registry;
+    const ExportDriver driver(store, registry, kPublic);
+    QCOMPARE(driver.canExport(QStringLiteral("PRX"), folder), expected);
+    QCOMPARE(driver.canExport(QStringLiteral("unknown"), folder), expected);
+}
+
+void TestExportDriver::reportCarriesConfiguredHeader()
+{
+    const ConfigFixture ini(kTwoConfigs +
+                            "[REPORT_HEADER]\ncompany=Plinth Works\nline1=1 Quarry Lane\n"
+                            "line7=Reg. 123\n");
+    const ProductConfigStore store(ini.path());
+    ReaderRegistry registry;
+    QSharedPointer<CannedReader> reader(new CannedReader);
+    reader->tables["/pub/Maker/Tool/x64/a.log"]["K"] << row("ann", at("2024-03-05T12:00:00"));
+    registry.registerReader(QStringLiteral("PRX"), reader);
+    QTemporaryDir out;
+
+    const ExportDriver driver(store, registry, kPublic);
+    QVERIFY(driver.exportUsageReport("PRX", out.path()));
+    const QString text = PdfReader::text(UsageReportWriter::reportFilePath(out.path(), "PRX"));
+    QVERIFY2(text.contains("Plinth Works") && text.contains("1 Quarry Lane") &&
+                 text.contains("Reg. 123") && !text.contains("Company Name"),
+             qPrintable(text));
+
+    // The two-step road of the command-line tool gives the same report.
+    QTemporaryDir other;
+    QVERIFY(driver.writeReport(other.path(), "PRX", driver.collectUsage("PRX")));
+    QCOMPARE(PdfReader::text(UsageReportWriter::reportFilePath(other.path(), "PRX")), text);
+}
+
+void TestExportDriver::exportingTwiceReadsAfresh()
+{
+    const ConfigFixture ini(kTwoConfigs);
+    const ProductConfigStore store(ini.path());
+    ReaderRegistry registry;
+    QSharedPointer<CannedReader> reader(new CannedReader);
+    registry.registerReader(QStringLiteral("PRX"), reader);
+    QTemporaryDir out;
+    const ExportDriver driver(store, registry, kPublic);
+    const QString report = UsageReportWriter::reportFilePath(out.path(), "PRX");
+
+    reader->tables["/pub/Maker/Tool/x64/a.log"]["K"] << row("before", at("2024-03-05T12:00:00"));
+    QVERIFY(driver.exportUsageReport("PRX", out.path()));
+    QVERIFY(PdfReader::text(report).contains("before"));
+
+    reader->tables["/pub/Maker/Tool/x64/a.log"]["K"] = {row("after", at("2024-03-05T12:00:00"))};
+    QVERIFY(driver.exportUsageReport("PRX", out.path()));
+    QVERIFY(PdfReader::text(report).contains("after"));
+    QCOMPARE(reader->asked.size(), 4);
+}
+
+QTEST_MAIN(TestExportDriver)
+#include "tst_exportdriver.moc"
