@@ -4,6 +4,7 @@
 // Usage: bench_prx [SIZE_MB] [FILE]
 //   SIZE_MB  size of the generated log (default 100)
 //   FILE     read this log instead of generating one
+#include "localtimezone.h"
 #include "prxfilereader.h"
 
 #include <QCoreApplication>
@@ -25,10 +26,12 @@ qint64 generate(const QString &path, qint64 bytes)
     if (!file.open(QIODevice::WriteOnly))
         return -1;
     QRandomGenerator random(42);
-    static const char *const messages[] = {
-        "Rendering frame [viewport 1] done", "Cache hit for tile 0x3fa2",
-        "Network latency 12 ms", "Autosave completed [project.prx]",
-        "Tool changed to [Select]", "Memory pool grown to 512 MB"};
+    static const char *const messages[] = {"Rendering frame [viewport 1] done",
+                                           "Cache hit for tile 0x3fa2",
+                                           "Network latency 12 ms",
+                                           "Autosave completed [project.prx]",
+                                           "Tool changed to [Select]",
+                                           "Memory pool grown to 512 MB"};
     static const char *const users[] = {"anna.berg@example.com", "li.wei@example.com",
                                         "omar.haddad@example.com", "jo.smith@example.com"};
     static const char *const types[] = {"Standard", "Professional", "Education"};
@@ -38,16 +41,17 @@ qint64 generate(const QString &path, qint64 bytes)
     while (file.size() + chunk.size() < bytes) {
         second += random.bounded(3);
         const QByteArray stamp =
-            QDateTime::fromSecsSinceEpoch(second).toString("yyyy-MM-dd hh:mm:ss").toUtf8() +
-            " " + QByteArray::number(random.bounded(1000)) + "." +
-            QByteArray::number(random.bounded(1000)) + "[INFO][UI][0x1a2b][Module.cpp:" +
-            QByteArray::number(random.bounded(900)) + "] ";
+            QDateTime::fromSecsSinceEpoch(second).toString("yyyy-MM-dd hh:mm:ss").toUtf8() + " " +
+            QByteArray::number(random.bounded(1000)) + "." +
+            QByteArray::number(random.bounded(1000)) +
+            "[INFO][UI][0x1a2b][Module.cpp:" + QByteArray::number(random.bounded(900)) + "] ";
         const quint32 pick = random.bounded(2000);
         if (pick == 0) {
             chunk += stamp + "PRXUIPluginFacade::onStartup enter\n";
         } else if (pick == 1) {
             const QByteArray json = QByteArray("{\"email\":\"") + users[random.bounded(4)] +
-                                    "\",\"dognum\":\"D-" + QByteArray::number(random.bounded(99999)) +
+                                    "\",\"dognum\":\"D-" +
+                                    QByteArray::number(random.bounded(99999)) +
                                     "\",\"productType\":\"" + types[random.bounded(3)] + "\"}";
             if (random.bounded(2))
                 chunk += stamp + "set User " + json + "\n";
@@ -72,6 +76,7 @@ qint64 generate(const QString &path, qint64 bytes)
 
 int main(int argc, char **argv)
 {
+    LocalTimeZone::pin();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const qint64 sizeMb = args.size() > 1 ? args.at(1).toLongLong() : 100;

@@ -17,8 +17,8 @@ public:
         UsageTable table;
         UsageRecordList &rows = table["events"];
         for (const LogEvent &event : events)
-            rows.append(UsageRecord(event.message, QString::number(event.kind), event.dateTime,
-                                    "In"));
+            rows.append(
+                UsageRecord(event.message, QString::number(event.kind), event.dateTime, "In"));
         return table;
     }
 };
@@ -236,7 +236,8 @@ void TestFileReaderByRegular::equalSecondsKeepFileOrder()
 {
     QByteArray content;
     for (int i = 0; i < 40; ++i)
-        content += prxLine("2024-03-05 08:00:00", (i % 2 ? kEnd : kStart) + " #" + QByteArray::number(i));
+        content +=
+            prxLine("2024-03-05 08:00:00", (i % 2 ? kEnd : kStart) + " #" + QByteArray::number(i));
     const QVector<LogEvent> found = events(EventEchoReader(), content);
     QCOMPARE(found.size(), 40);
     for (int i = 0; i < 40; ++i)
@@ -274,10 +275,9 @@ void TestFileReaderByRegular::zeroByteCutsLine()
 
 void TestFileReaderByRegular::unparsableStampsSortLast()
 {
-    const QByteArray content = prxLine("2024-13-05 08:00:00", kStart) +
-                               prxLine("2023-02-29 08:00:00", kStart + " leap") +
-                               prxLine("2024-03-05 8:00:00", kEnd) +
-                               prxLine("2024-03-05 08:00:00", kEnd + " ok");
+    const QByteArray content =
+        prxLine("2024-13-05 08:00:00", kStart) + prxLine("2023-02-29 08:00:00", kStart + " leap") +
+        prxLine("2024-03-05 8:00:00", kEnd) + prxLine("2024-03-05 08:00:00", kEnd + " ok");
     const QVector<LogEvent> found = events(EventEchoReader(), content);
     QCOMPARE(found.size(), 4);
     QVERIFY(found.at(0).dateTime.isValid());
@@ -311,7 +311,8 @@ void TestFileReaderByRegular::hooksDecidePatternsAndCaptures()
     QCOMPARE(found.at(0).kind, int(RunStart));
     QCOMPARE(found.at(0).message, QString("begin now"));
     QCOMPARE(found.at(1).kind, int(UserSet));
-    QCOMPARE(found.at(1).message, QString("user=ann" "continued\n"));
+    QCOMPARE(found.at(1).message, QString("user=ann"
+                                          "continued\n"));
     QCOMPARE(found.at(2).kind, int(RunEnd));
     QCOMPARE(found.at(2).dateTime, QDateTime(QDate(2024, 3, 5), QTime(8, 0, 3)));
 }
@@ -320,17 +321,29 @@ void TestFileReaderByRegular::fastScanMatchesEveryLineScan()
 {
     // Markers in odd places, continuation blocks, CRLF, invalid UTF-8, NUL bytes, bad stamps,
     // text before stamps and long lines, shuffled into many small logs.
-    const QList<QByteArray> messages = {
-        " " + kStart, " " + kEnd, " set User {\"email\":\"a@b\",\"dognum\":\"7\"}", " ordinary",
-        " set User", " [x] " + kStart + " [y]", " set User " + kEnd, "x" + kStart,
-        QByteArray(" \xff\xfe set User", 11), QByteArray(" a\0 set User", 12), " set Use",
-        " \xe2\x82 " + kStart};
+    const QList<QByteArray> messages = {" " + kStart,
+                                        " " + kEnd,
+                                        " set User {\"email\":\"a@b\",\"dognum\":\"7\"}",
+                                        " ordinary",
+                                        " set User",
+                                        " [x] " + kStart + " [y]",
+                                        " set User " + kEnd,
+                                        "x" + kStart,
+                                        QByteArray(" \xff\xfe set User", 11),
+                                        QByteArray(" a\0 set User", 12),
+                                        " set Use",
+                                        " \xe2\x82 " + kStart};
     const QList<QByteArray> stamps = {"2024-03-05 08:00:01", "2024-3-5 8:0:1",
                                       "2024-02-30 10:00:00", "2024-03-05 08:00:60",
                                       "2024-03-31 02:30:00", "2024-10-27 02:30:00"};
-    const QList<QByteArray> loose = {"continued\n", "{\"a\": [1, 2]}\n", "\n", "\r\n",
-                                     kStart + " without stamp\n", QByteArray("\0\0\n", 3),
-                                     "\xc3\x28 bad utf8\n", "tail " + kEnd + "\r\r\n",
+    const QList<QByteArray> loose = {"continued\n",
+                                     "{\"a\": [1, 2]}\n",
+                                     "\n",
+                                     "\r\n",
+                                     kStart + " without stamp\n",
+                                     QByteArray("\0\0\n", 3),
+                                     "\xc3\x28 bad utf8\n",
+                                     "tail " + kEnd + "\r\r\n",
                                      QByteArray(20000, 'p') + " set User\n",
                                      "2024-03-05 08:00:01 1.2[a][" + kEnd + "][c][d] x\n"};
     QRandomGenerator random(20240305);

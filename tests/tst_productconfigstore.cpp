@@ -41,8 +41,10 @@ void TestProductConfigStore::productsAreSortedAndUnique_data()
 {
     QTest::addColumn<QByteArray>("products");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("ascending, not file order") << QByteArray("ZQF|PRX") << QStringList{"PRX", "ZQF"};
-    QTest::newRow("duplicate listed once") << QByteArray("PRX|DLV|PRX") << QStringList{"DLV", "PRX"};
+    QTest::newRow("ascending, not file order")
+        << QByteArray("ZQF|PRX") << QStringList{"PRX", "ZQF"};
+    QTest::newRow("duplicate listed once")
+        << QByteArray("PRX|DLV|PRX") << QStringList{"DLV", "PRX"};
     QTest::newRow("trailing bar adds empty code first")
         << QByteArray("PRX|") << QStringList{"", "PRX"};
     QTest::newRow("upper case before lower case")
@@ -158,8 +160,9 @@ void TestProductConfigStore::nonAsciiValuesSurvive()
 
 void TestProductConfigStore::reportHeaderGroup()
 {
-    const ProductConfigStore store(writeIni("[PRODUCT]\nproducts=PRX\n"
-                                            "[REPORT_HEADER]\ncompany=Acme, Inc.\nline1=1 Main St\n"));
+    const ProductConfigStore store(
+        writeIni("[PRODUCT]\nproducts=PRX\n"
+                 "[REPORT_HEADER]\ncompany=Acme, Inc.\nline1=1 Main St\n"));
     const QMap<QString, QString> header = store.reportHeader();
     QCOMPARE(header.value("company"), QString("Acme, Inc."));
     QCOMPARE(header.value("line1"), QString("1 Main St"));

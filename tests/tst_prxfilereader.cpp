@@ -105,8 +105,8 @@ void TestPrxFileReader::runRules_data()
         << line("08:00:00", kStart) + line("08:00:05", kAnna) + line("09:00:00", kEnd)
         << QStringList{"Pro|anna@x.org|D1|2024-03-05 08:00:00|In",
                        "Pro|anna@x.org|D1|2024-03-05 09:00:00|Out"};
-    QTest::newRow("no user, no row") << line("08:00:00", kStart) + line("09:00:00", kEnd)
-                                     << QStringList();
+    QTest::newRow("no user, no row")
+        << line("08:00:00", kStart) + line("09:00:00", kEnd) << QStringList();
     QTest::newRow("second start closes run without Out")
         << line("08:00:00", kStart) + line("08:00:05", kAnna) + line("10:00:00", kStart)
         << QStringList{"Pro|anna@x.org|D1|2024-03-05 08:00:00|In"};
@@ -186,8 +186,8 @@ void TestPrxFileReader::nonAsciiUserAndProductType()
     const QByteArray json =
         QStringLiteral(R"({"email":"jürgen.groß@x.de","dognum":"№7","productType":"Édition 東京"})")
             .toUtf8();
-    const UsageTable table =
-        readContent(line("08:00:00", kStart) + line("08:00:01", user(json)) + line("09:00:00", kEnd));
+    const UsageTable table = readContent(line("08:00:00", kStart) + line("08:00:01", user(json)) +
+                                         line("09:00:00", kEnd));
     QTextCodec::setCodecForLocale(previous);
     QCOMPARE(table.keys(), QStringList{QStringLiteral("Édition 東京")});
     const UsageRecordList list = table.first();
@@ -202,11 +202,11 @@ void TestPrxFileReader::runsOfSeveralProductTypes()
     const QList<QByteArray> types = {"b", "A", "", "b"};
     for (int i = 0; i < types.size(); ++i) {
         const QByteArray hour = QByteArray::number(10 + i);
-        content += line(hour + ":00:00", kStart) +
-                   line(hour + ":00:01", user(R"({"email":"u)" + QByteArray::number(i) +
-                                              R"(","dognum":"1","productType":")" + types.at(i) +
-                                              "\"}")) +
-                   line(hour + ":30:00", kEnd);
+        content +=
+            line(hour + ":00:00", kStart) +
+            line(hour + ":00:01", user(R"({"email":"u)" + QByteArray::number(i) +
+                                       R"(","dognum":"1","productType":")" + types.at(i) + "\"}")) +
+            line(hour + ":30:00", kEnd);
     }
     const UsageTable table = readContent(content);
     QCOMPARE(table.keys(), (QStringList{"", "A", "b"}));

@@ -38,7 +38,8 @@ void TestReaderRegistration::registersListedKnownCodes()
     ReaderRegistry registry;
     registerReaders(products, registry);
     QStringList found;
-    for (const QString &code : QStringList{"DLV", "HWN", "HWNK", "PRX", "ZQF", "prx", "NEW", "Zqf", ""}) {
+    for (const QString &code :
+         QStringList{"DLV", "HWN", "HWNK", "PRX", "ZQF", "prx", "NEW", "Zqf", ""}) {
         if (registry.readerFor(code))
             found << code;
     }
@@ -65,13 +66,20 @@ void TestReaderRegistration::readerKinds_data()
 {
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("kind");
-    QTest::newRow("PRX") << "PRX" << "PRX";
-    QTest::newRow("DLV") << "DLV" << "CSV";
-    QTest::newRow("HWN") << "HWN" << "CSV";
-    QTest::newRow("HWNK") << "HWNK" << "CSV";
-    QTest::newRow("ZQF") << "ZQF" << "directory";
-    QTest::newRow("lower case") << "zqf" << "none";
-    QTest::newRow("empty") << "" << "none";
+    QTest::newRow("PRX") << "PRX"
+                         << "PRX";
+    QTest::newRow("DLV") << "DLV"
+                         << "CSV";
+    QTest::newRow("HWN") << "HWN"
+                         << "CSV";
+    QTest::newRow("HWNK") << "HWNK"
+                          << "CSV";
+    QTest::newRow("ZQF") << "ZQF"
+                         << "directory";
+    QTest::newRow("lower case") << "zqf"
+                                << "none";
+    QTest::newRow("empty") << ""
+                           << "none";
 }
 
 void TestReaderRegistration::readerKinds()

@@ -29,7 +29,8 @@ void TestUsageRecord::derivedTexts_data()
     QTest::newRow("midnight") << QDateTime(QDate(2024, 12, 31), QTime(0, 0, 0)) << "2024-12-31"
                               << "00:00:00";
     QTest::newRow("milliseconds ignored")
-        << QDateTime(QDate(2024, 1, 2), QTime(23, 59, 59, 999)) << "2024-01-02" << "23:59:59";
+        << QDateTime(QDate(2024, 1, 2), QTime(23, 59, 59, 999)) << "2024-01-02"
+        << "23:59:59";
     QTest::newRow("early year") << QDateTime(QDate(812, 7, 4), QTime(1, 2, 3)) << "0812-07-04"
                                 << "01:02:03";
 }
@@ -105,8 +106,8 @@ void TestUsageRecord::sortKey_data()
         << QDateTime::fromMSecsSinceEpoch(1709625609999, Qt::UTC) << quint32(1709625609);
     QTest::newRow("last valid second")
         << QDateTime::fromSecsSinceEpoch(4294967294LL, Qt::UTC) << quint32(4294967294u);
-    QTest::newRow("past the range") << QDateTime::fromSecsSinceEpoch(4294967295LL, Qt::UTC)
-                                    << SortKey::Invalid;
+    QTest::newRow("past the range")
+        << QDateTime::fromSecsSinceEpoch(4294967295LL, Qt::UTC) << SortKey::Invalid;
     QTest::newRow("before 1970") << QDateTime::fromSecsSinceEpoch(-1, Qt::UTC) << SortKey::Invalid;
     QTest::newRow("invalid") << QDateTime() << SortKey::Invalid;
 }

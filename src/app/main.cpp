@@ -1,3 +1,4 @@
+#include "localtimezone.h"
 #include "mainwidget.h"
 #include "readerregistration.h"
 #include "terminationwatcher.h"
@@ -6,6 +7,7 @@
 
 int main(int argc, char *argv[])
 {
+    LocalTimeZone::pin();
     QApplication app(argc, argv);
     registerReaders();
     int result = 0;

@@ -1,8 +1,8 @@
 #include "readerregistration.h"
 
 #include "filereaderbycsv.h"
-#include "prxfilereader.h"
 #include "productconfigstore.h"
+#include "prxfilereader.h"
 #include "readerregistry.h"
 #include "zqffilereader.h"
 

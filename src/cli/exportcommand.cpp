@@ -136,7 +136,8 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
         return Success;
     }
     if (parser.isSet(versionOption)) {
-        writeLine(out, QStringLiteral("PlinthraUsageExport %1").arg(QStringLiteral(PLINTHRA_VERSION)));
+        writeLine(out,
+                  QStringLiteral("PlinthraUsageExport %1").arg(QStringLiteral(PLINTHRA_VERSION)));
         return Success;
     }
 
@@ -204,10 +205,11 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
         const QByteArray bom = UsageCsvWriter::byteOrderMark();
         if (!csvFile.open(QIODevice::WriteOnly) || csvFile.write(bom) != bom.size() ||
             csvFile.write(csv) != csv.size()) {
-            writeLine(err, QStringLiteral("Could not write %1: %2")
-                               .arg(csvPath, QFileInfo(csvPath).isDir()
-                                                 ? QStringLiteral("a folder of that name is in the way")
-                                                 : csvFile.errorString()));
+            writeLine(err,
+                      QStringLiteral("Could not write %1: %2")
+                          .arg(csvPath, QFileInfo(csvPath).isDir()
+                                            ? QStringLiteral("a folder of that name is in the way")
+                                            : csvFile.errorString()));
             return WriteFailed;
         }
     }
@@ -216,8 +218,8 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
     if (!driver.writeReport(folder, productCode, table)) {
         if (csvToFile)
             csvFile.cancelWriting();
-        writeLine(err,
-                  QStringLiteral("Could not write %1: %2").arg(reportPath, writeFailureReason(reportPath)));
+        writeLine(err, QStringLiteral("Could not write %1: %2")
+                           .arg(reportPath, writeFailureReason(reportPath)));
         return WriteFailed;
     }
     if (csvToFile && !csvFile.commit()) {

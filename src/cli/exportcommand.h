@@ -11,7 +11,8 @@ class QIODevice;
 class ExportCommand
 {
 public:
-    enum ExitCode {
+    enum ExitCode
+    {
         Success = 0,
         NoReader = 1,
         NoExportFolder = 2,

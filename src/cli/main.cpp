@@ -1,18 +1,33 @@
 #include "exportcommand.h"
+#include "localtimezone.h"
 
 #include <QApplication>
 #include <QFile>
 
 #include <cstdio>
 
+namespace {
+
+// The outcome is one line on standard error that scripts read; the toolkit's own notices
+// (a missing runtime folder and the like) would only get in its way.
+void dropNotices(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    qInstallMessageHandler(dropNotices);
 #ifndef _WIN32
     // Scheduled runs have no display: print without one unless the caller chose a platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
+    LocalTimeZone::pin();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PlinthraUsageExport"));
     QApplication::setApplicationVersion(QStringLiteral(PLINTHRA_VERSION));

@@ -30,7 +30,7 @@ DateTimeCodec::DateTimeCodec(const QString &format) : m_format(format)
         const char *text;
         Field field;
     };
-    static const Token tokens[] = {{"yyyy", Year}, {"MM", Month},   {"dd", Day},   {"hh", Hour},
+    static const Token tokens[] = {{"yyyy", Year}, {"MM", Month},  {"dd", Day},   {"hh", Hour},
                                    {"HH", Hour},   {"mm", Minute}, {"ss", Second}};
     bool seen[7] = {};
     int i = 0;
@@ -55,7 +55,8 @@ DateTimeCodec::DateTimeCodec(const QString &format) : m_format(format)
                     break;
                 }
             }
-        } else if (c == QLatin1Char('\'') || c.isDigit() || c.unicode() > 0x7e || c.unicode() < 0x20) {
+        } else if (c == QLatin1Char('\'') || c.isDigit() || c.unicode() > 0x7e ||
+                   c.unicode() < 0x20) {
             ok = false;
         } else {
             m_fields.append(Literal);

@@ -31,7 +31,16 @@ public:
     static QString timeText(const QDateTime &dateTime);
 
 private:
-    enum Field : char { Literal, Year, Month, Day, Hour, Minute, Second };
+    enum Field : char
+    {
+        Literal,
+        Year,
+        Month,
+        Day,
+        Hour,
+        Minute,
+        Second
+    };
 
     struct CachedMoment
     {

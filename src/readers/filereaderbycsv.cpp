@@ -27,6 +27,9 @@ QString decodeLine(const QByteArray &raw)
 
 UsageTable FileReaderByCSV::read(const QString &path)
 {
+    // Qt would warn about a file without a name; it simply cannot be opened.
+    if (path.isEmpty())
+        return UsageTable();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return UsageTable();

@@ -13,7 +13,8 @@
 class FileReaderByRegular : public IFileReader
 {
 public:
-    enum class Scan {
+    enum class Scan
+    {
         // Skips lines that cannot hold an event without decoding them, when the three
         // event patterns are plain texts; otherwise the same as EveryLine.
         Fast,

@@ -4,7 +4,13 @@
 #include <QDateTime>
 #include <QString>
 
-enum LogEventKind : qint32 { None = 0, RunStart = 1, RunEnd = 2, UserSet = 3 };
+enum LogEventKind : qint32
+{
+    None = 0,
+    RunStart = 1,
+    RunEnd = 2,
+    UserSet = 3
+};
 
 // One recognised line of a time-stamped log.
 struct LogEvent

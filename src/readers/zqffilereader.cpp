@@ -94,8 +94,8 @@ UsageTable ZqfFileReader::read(const QString &path)
         while (!file.atEnd()) {
             QString line = decodeLine(file.readLine());
             // Most lines name none of the keys; they can be passed over without cutting.
-            const bool mayCount = line.contains(kUserKey) || line.contains(kDongleKey) ||
-                                  line.contains(kEndMarker);
+            const bool mayCount =
+                line.contains(kUserKey) || line.contains(kDongleKey) || line.contains(kEndMarker);
             if (!mayCount)
                 continue;
             line.remove(kLineEnd);

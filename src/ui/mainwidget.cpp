@@ -12,8 +12,7 @@ MainWidget::MainWidget(QWidget *parent) : QMainWindow(parent, Qt::WindowFlags())
     setUp();
 }
 
-MainWidget::MainWidget(const ProductConfigStore &store, const ExportDriver &driver,
-                       QWidget *parent)
+MainWidget::MainWidget(const ProductConfigStore &store, const ExportDriver &driver, QWidget *parent)
     : QMainWindow(parent, Qt::WindowFlags())
 {
     setWindowTitle(QStringLiteral("PlinthraUsageTool"));

@@ -1,0 +1,294 @@
+#include "exportcommand.h"
+#include "testsupport.h"
+
+#include <QBuffer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QByteArray kIni =
+    "[PRODUCT]\nproducts=DLV|NEW|ZQF\n"
+    "[DLV]\nconfigs=Main|Second\n"
+    "[Main]\nCompany=Acme\nproduct=DLV\nPlatform_Code=x64\nlog_name=usage.csv\n"
+    "[Second]\nCompany=Acme\nproduct=DLV\nPlatform_Code=x86\nlog_name=usage.csv\n"
+    "[ZQF]\nconfigs=Logs\n"
+    "[Logs]\nCompany=Acme\nproduct=ZQF\nPlatform_Code=x64\nlog_name=Logs\n";
+
+// Three uses on three days, one with a start moment that does not parse, and user names that
+// need quoting in CSV.
+const QByteArray kMainCsv = "anna,4711,Suite,2024-03-05 08:00,2024-03-05 09:30\n"
+                            "\"bo\" b,4712,Suite,2024-03-06 13:15,2024-03-06 17:45\n"
+                            "carl,  9 ,Suite,2024-03-07 10:00:00,2024-03-07 11:00\n";
+const QByteArray kSecondCsv = "dora,4714,Suite,2024/03/05 07:00,2024/03/05 07:30\n";
+
+struct Result
+{
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+} // namespace
+
+class TestExportCommand : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_config;
+    QString m_public;
+
+    Result run(const QStringList &arguments, bool withPaths = true)
+    {
+        QStringList all{"PlinthraUsageExport"};
+        if (withPaths)
+            all << "--config" << m_config << "--public-documents" << m_public;
+        all << arguments;
+        QBuffer out;
+        QBuffer err;
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        Result result;
+        result.code = ExportCommand::run(all, &out, &err);
+        result.out = out.data();
+        result.err = err.data();
+        return result;
+    }
+
+    QString newFolder()
+    {
+        static int counter = 0;
+        const QString path = m_dir.filePath(QStringLiteral("out%1").arg(++counter));
+        QDir().mkpath(path);
+        return path;
+    }
+
+private slots:
+    void initTestCase();
+    void writesReport();
+    void dateRangeAndCsv_data();
+    void dateRangeAndCsv();
+    void csvFileHasByteOrderMark();
+    void noReader_data();
+    void noReader();
+    void missingExportFolder();
+    void unwritableTargetsKeepPreviousFiles();
+    void usageErrors_data();
+    void usageErrors();
+    void listProducts();
+    void helpAndVersion();
+    void runsWithoutDisplay();
+};
+
+void TestExportCommand::initTestCase()
+{
+    m_config = m_dir.filePath("ProductConfig.ini");
+    m_public = m_dir.filePath("public");
+    TestSupport::writeFile(m_config, kIni);
+    TestSupport::writeFile(m_public + "/Acme/DLV/x64/usage.csv", kMainCsv);
+    TestSupport::writeFile(m_public + "/Acme/DLV/x86/usage.csv", kSecondCsv);
+}
+
+void TestExportCommand::writesReport()
+{
+    const QString folder = newFolder();
+    const Result result = run({"DLV", folder});
+    QCOMPARE(result.code, int(ExportCommand::Success));
+    const QString report = folder + "/DLV_UsageReport.pdf";
+    QCOMPARE(result.err, QString("Wrote %1 (8 rows, 1 product types)\n").arg(report).toUtf8());
+    QVERIFY(result.out.isEmpty());
+    QVERIFY(TestSupport::readFile(report).startsWith("%PDF"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"DLV_UsageReport.pdf"});
+}
+
+void TestExportCommand::dateRangeAndCsv_data()
+{
+    QTest::addColumn<QStringList>("range");
+    QTest::addColumn<QByteArray>("csv");
+    const QByteArray header = "Product type,Username,Dongle No.,Date,Time,Log\n";
+    QTest::newRow("everything, in time order, unparsable last")
+        << QStringList()
+        << header + "Suite,dora,4714,2024-03-05,07:00:00,In\n"
+                    "Suite,dora,4714,2024-03-05,07:30:00,Out\n"
+                    "Suite,anna,4711,2024-03-05,08:00:00,In\n"
+                    "Suite,anna,4711,2024-03-05,09:30:00,Out\n"
+                    "Suite,\"\"\"bo\"\" b\",4712,2024-03-06,13:15:00,In\n"
+                    "Suite,\"\"\"bo\"\" b\",4712,2024-03-06,17:45:00,Out\n"
+                    "Suite,carl,  9 ,2024-03-07,11:00:00,Out\n"
+                    "Suite,carl,  9 ,,,In\n";
+    QTest::newRow("one day") << QStringList{"--from", "2024-03-06", "--to", "2024-03-06"}
+                             << header + "Suite,\"\"\"bo\"\" b\",4712,2024-03-06,13:15:00,In\n"
+                                         "Suite,\"\"\"bo\"\" b\",4712,2024-03-06,17:45:00,Out\n";
+    QTest::newRow("from only drops undated rows")
+        << QStringList{"--from", "2024-03-07"}
+        << header + "Suite,carl,  9 ,2024-03-07,11:00:00,Out\n";
+    QTest::newRow("empty range") << QStringList{"--from", "2024-03-08", "--to", "2024-03-01"}
+                                 << header;
+}
+
+void TestExportCommand::dateRangeAndCsv()
+{
+    QFETCH(QStringList, range);
+    QFETCH(QByteArray, csv);
+    const QString folder = newFolder();
+    const Result result = run(range + QStringList{"--csv", "-", "DLV", folder});
+    QCOMPARE(result.code, int(ExportCommand::Success));
+    QCOMPARE(result.out, csv);
+    const int rows = csv.count('\n') - 1;
+    QVERIFY2(result.err.contains(QByteArray("(") + QByteArray::number(rows) + " rows"),
+             result.err.constData());
+}
+
+void TestExportCommand::csvFileHasByteOrderMark()
+{
+    const QString folder = newFolder();
+    const QString csvPath = folder + "/usage.csv";
+    const Result result = run({"--csv", csvPath, "--to", "2024-03-05", "DLV", folder});
+    QCOMPARE(result.code, int(ExportCommand::Success));
+    QVERIFY(result.out.isEmpty());
+    QCOMPARE(TestSupport::readFile(csvPath),
+             QByteArray("\xEF\xBB\xBF"
+                        "Product type,Username,Dongle No.,Date,Time,Log\n"
+                        "Suite,dora,4714,2024-03-05,07:00:00,In\n"
+                        "Suite,dora,4714,2024-03-05,07:30:00,Out\n"
+                        "Suite,anna,4711,2024-03-05,08:00:00,In\n"
+                        "Suite,anna,4711,2024-03-05,09:30:00,Out\n"));
+}
+
+void TestExportCommand::noReader_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::newRow("configured but unknown") << "NEW";
+    QTest::newRow("known but not configured") << "PRX";
+    QTest::newRow("lower case") << "dlv";
+}
+
+void TestExportCommand::noReader()
+{
+    QFETCH(QString, code);
+    const QString folder = newFolder();
+    const Result result = run({code, folder});
+    QCOMPARE(result.code, int(ExportCommand::NoReader));
+    QVERIFY(result.err.contains("codes with a reader: DLV, ZQF"));
+    QCOMPARE(result.err.count('\n'), 1);
+    QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
+}
+
+void TestExportCommand::missingExportFolder()
+{
+    const Result result = run({"DLV", m_dir.filePath("nowhere")});
+    QCOMPARE(result.code, int(ExportCommand::NoExportFolder));
+    QCOMPARE(result.err.count('\n'), 1);
+    QVERIFY(!QFileInfo::exists(m_dir.filePath("nowhere")));
+}
+
+void TestExportCommand::unwritableTargetsKeepPreviousFiles()
+{
+    const QString folder = newFolder();
+    const QString csvPath = folder + "/usage.csv";
+    TestSupport::writeFile(csvPath, "previous csv");
+    // A folder where the report should go: the report cannot be written, so the CSV stays too.
+    QVERIFY(QDir().mkpath(folder + "/DLV_UsageReport.pdf"));
+    Result result = run({"--csv", csvPath, "DLV", folder});
+    QCOMPARE(result.code, int(ExportCommand::WriteFailed));
+    QCOMPARE(result.err.count('\n'), 1);
+    QCOMPARE(TestSupport::readFile(csvPath), QByteArray("previous csv"));
+    QVERIFY(QFileInfo(folder + "/DLV_UsageReport.pdf").isDir());
+
+    // A CSV path that is a folder: nothing is written, the previous report stays.
+    const QString other = newFolder();
+    TestSupport::writeFile(other + "/DLV_UsageReport.pdf", "previous report");
+    QVERIFY(QDir().mkpath(other + "/csv"));
+    result = run({"--csv", other + "/csv", "DLV", other});
+    QCOMPARE(result.code, int(ExportCommand::WriteFailed));
+    QCOMPARE(TestSupport::readFile(other + "/DLV_UsageReport.pdf"), QByteArray("previous report"));
+    QCOMPARE(QDir(other).entryList(QDir::Files), QStringList{"DLV_UsageReport.pdf"});
+}
+
+void TestExportCommand::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("unknown option") << QStringList{"--bogus", "DLV", "/tmp"};
+    QTest::newRow("missing folder argument") << QStringList{"DLV"};
+    QTest::newRow("too many arguments") << QStringList{"DLV", "/tmp", "extra"};
+    QTest::newRow("bad date") << QStringList{"--from", "2024-13-01", "DLV", "/tmp"};
+    QTest::newRow("date in another form") << QStringList{"--to", "05.03.2024", "DLV", "/tmp"};
+    QTest::newRow("option without value") << QStringList{"DLV", "/tmp", "--csv"};
+    QTest::newRow("list with arguments") << QStringList{"--list-products", "DLV"};
+}
+
+void TestExportCommand::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    const Result result = run(arguments);
+    QCOMPARE(result.code, int(ExportCommand::Usage));
+    QCOMPARE(result.err.count('\n'), 1);
+}
+
+void TestExportCommand::listProducts()
+{
+    QDir().mkpath(m_public + "/Acme/ZQF/x64/Logs");
+    const Result result = run({"--list-products"});
+    QCOMPARE(result.code, int(ExportCommand::Success));
+    const QString p = m_public;
+    QCOMPARE(QString::fromUtf8(result.out), QString("DLV\tCSV\n"
+                                                    "  %1/Acme/DLV/x64/usage.csv\tfound\n"
+                                                    "  %1/Acme/DLV/x86/usage.csv\tfound\n"
+                                                    "NEW\tnone\n"
+                                                    "ZQF\tdirectory\n"
+                                                    "  %1/Acme/ZQF/x64/Logs\tfound\n")
+                                                .arg(p));
+    const Result missing = run({"--config", m_dir.filePath("none.ini"), "--list-products"}, false);
+    QCOMPARE(missing.code, int(ExportCommand::Success));
+    QCOMPARE(missing.out, QByteArray("\tnone\n"));
+}
+
+void TestExportCommand::helpAndVersion()
+{
+    const Result help = run({"--help"}, false);
+    QCOMPARE(help.code, int(ExportCommand::Success));
+    for (const char *option : {"--config", "--public-documents", "--csv", "--from", "--to",
+                               "--list-products", "PRODUCT_CODE", "EXPORT_FOLDER"})
+        QVERIFY2(help.out.contains(option), option);
+    const Result version = run({"--version"}, false);
+    QCOMPARE(version.code, int(ExportCommand::Success));
+    QVERIFY(version.out.startsWith("PlinthraUsageExport "));
+}
+
+void TestExportCommand::runsWithoutDisplay()
+{
+    const QString program = QStringLiteral(PLINTHRA_BINARY_DIR "/src/PlinthraUsageExport");
+    QVERIFY(QFileInfo::exists(program));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name :
+         {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORMTHEME"})
+        environment.remove(name);
+    const QString folder = newFolder();
+    struct Case
+    {
+        QStringList arguments;
+        int code;
+    };
+    const QList<Case> cases = {
+        {{"--config", m_config, "--public-documents", m_public, "DLV", folder}, 0},
+        {{"--config", m_config, "--public-documents", m_public, "NEW", folder}, 1},
+        {{"--config", m_config, "DLV", m_dir.filePath("nowhere")}, 2},
+        {{"--from", "x", "DLV", folder}, 64},
+    };
+    for (const Case &c : cases) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, c.arguments);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), c.code);
+        QCOMPARE(process.readAllStandardError().count('\n'), 1);
+    }
+    QVERIFY(QFileInfo::exists(folder + "/DLV_UsageReport.pdf"));
+}
+
+QTEST_MAIN(TestExportCommand)
+#include "tst_exportcommand.moc"

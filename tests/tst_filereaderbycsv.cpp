@@ -1,0 +1,192 @@
+#include "filereaderbycsv.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// A byte literal that may hold NUL bytes.
+template <int N> QByteArray bytes(const char (&literal)[N])
+{
+    return QByteArray(literal, N - 1);
+}
+
+// One text per row, so a whole table compares in one go and a failure shows every row.
+QStringList describe(const UsageTable &table)
+{
+    QStringList lines;
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        if (it.value().isEmpty())
+            lines << it.key() + QStringLiteral(": no rows");
+        for (const UsageRecord &row : it.value()) {
+            lines << QStringLiteral("%1: %2|%3|%4|%5|%6")
+                         .arg(it.key(), row.userName(), row.dogNum(), row.dateText(),
+                              row.timeText(), row.logAction());
+        }
+    }
+    return lines;
+}
+
+} // namespace
+
+class TestFileReaderByCsv : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void workedIllustration();
+    void lines_data();
+    void lines();
+    void junkGivesOneEntry_data();
+    void junkGivesOneEntry();
+    void unopenablePathGivesEmptyTable();
+    void unreadableFileGivesEmptyTable();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestFileReaderByCsv::workedIllustration()
+{
+    FileReaderByCSV reader;
+    const UsageTable table =
+        reader.read(TestSupport::dataPath(QStringLiteral("csv/illustration.csv")));
+    QCOMPARE(describe(table), QStringList({
+                                  QStringLiteral("Standard: alice|4711|2024-03-05|08:00:00|In"),
+                                  QStringLiteral("Standard: alice|4711|2024-03-05|09:30:00|Out"),
+                                  QStringLiteral("Standard: bob|4712|2024-03-06|13:15:00|In"),
+                                  QStringLiteral("Standard: bob|4712|2024-03-06|17:45:00|Out"),
+                              }));
+    const UsageRecord &first = table.first().first();
+    QCOMPARE(first.dateTime(), QDateTime(QDate(2024, 3, 5), QTime(8, 0), Qt::LocalTime));
+}
+
+void TestFileReaderByCsv::lines_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("empty file") << QByteArray() << QStringList{": no rows"};
+    QTest::newRow("no five-field line")
+        << QByteArray("alice,4711,Standard,2024-03-05 08:00\n\nalice,4711,Standard,2024-03-05 "
+                      "08:00,2024-03-05 09:30,\n")
+        << QStringList{": no rows"};
+    QTest::newRow("header line is a line like any other")
+        << QByteArray("user,dongle,type,start,end\nalice,4711,Standard,2024-03-05 08:00,2024-03-05 "
+                      "09:30\n")
+        << QStringList{"type: user|dongle|||In", "type: user|dongle|||Out",
+                       "type: alice|4711|2024-03-05|08:00:00|In",
+                       "type: alice|4711|2024-03-05|09:30:00|Out"};
+    QTest::newRow("key from first non-empty product type")
+        << QByteArray(
+               "ann,1,,2024-03-05 08:00,2024-03-05 09:00\nbo,2,Pro,2024-03-05 10:00,2024-03-05 "
+               "11:00\ncy,3,Std,2024-03-05 12:00,2024-03-05 13:00\n")
+        << QStringList{"Pro: ann|1|2024-03-05|08:00:00|In", "Pro: ann|1|2024-03-05|09:00:00|Out",
+                       "Pro: bo|2|2024-03-05|10:00:00|In",  "Pro: bo|2|2024-03-05|11:00:00|Out",
+                       "Pro: cy|3|2024-03-05|12:00:00|In",  "Pro: cy|3|2024-03-05|13:00:00|Out"};
+    QTest::newRow("no product type at all")
+        << QByteArray("ann,1,,2024-03-05 08:00,2024-03-05 09:00\n")
+        << QStringList{": ann|1|2024-03-05|08:00:00|In", ": ann|1|2024-03-05|09:00:00|Out"};
+    QTest::newRow("semicolons removed everywhere")
+        << QByteArray("al;ice,47;11,Std,2024-03-05 08:00,2024-03-05 09:30;\n")
+        << QStringList{"Std: alice|4711|2024-03-05|08:00:00|In",
+                       "Std: alice|4711|2024-03-05|09:30:00|Out"};
+    QTest::newRow("blanks kept, moment with blank is null")
+        << QByteArray(" alice , 4711 ,Std, 2024-03-05 08:00,2024-03-05 09:30\n")
+        << QStringList{"Std:  alice | 4711 |||In", "Std:  alice | 4711 |2024-03-05|09:30:00|Out"};
+    QTest::newRow("seconds, both separators, bad day, hour 24")
+        << QByteArray(
+               "a,1,S,2024-03-05 08:00:00,2024-03-05/09:30\nb,2,S,2023-02-29 08:00,2024/03/05 "
+               "24:00\nc,3,S,no moment,2024/02/29 23:59\n")
+        << QStringList{"S: a|1|||In",  "S: a|1|||Out", "S: b|2|||In",
+                       "S: b|2|||Out", "S: c|3|||In",  "S: c|3|2024-02-29|23:59:00|Out"};
+    QTest::newRow("quotes are ordinary characters")
+        << QByteArray(
+               "\"alice\",4711,Std,2024-03-05 08:00,2024-03-05 09:30\n\"a,b\",4711,Std,2024-03-05 "
+               "08:00,2024-03-05 09:30\n")
+        << QStringList{"Std: \"alice\"|4711|2024-03-05|08:00:00|In",
+                       "Std: \"alice\"|4711|2024-03-05|09:30:00|Out"};
+    QTest::newRow("CRLF line ends")
+        << QByteArray("alice,4711,Std,2024-03-05 08:00,2024-03-05 09:30\r\nbob,4712,Std,2024-03-06 "
+                      "08:00,2024-03-06 09:30\r\n")
+        << QStringList{
+               "Std: alice|4711|2024-03-05|08:00:00|In", "Std: alice|4711|2024-03-05|09:30:00|Out",
+               "Std: bob|4712|2024-03-06|08:00:00|In", "Std: bob|4712|2024-03-06|09:30:00|Out"};
+    QTest::newRow("NUL byte ends the line's text")
+        << bytes("alice,4711,Std,2024-03-05 08:00,2024-03-05 09:30\0,x,y\n")
+        << QStringList{"Std: alice|4711|2024-03-05|08:00:00|In",
+                       "Std: alice|4711|2024-03-05|09:30:00|Out"};
+    QTest::newRow("invalid UTF-8")
+        << QByteArray("al\xff"
+                      "ce,4711,St\xc3,2024-03-05 08:00,2024-03-05 09:30\n")
+        << QStringList{QStringLiteral("St\uFFFD: al\uFFFDce|4711|2024-03-05|08:00:00|In"),
+                       QStringLiteral("St\uFFFD: al\uFFFDce|4711|2024-03-05|09:30:00|Out")};
+    QTest::newRow("100,000 commas, then a good line")
+        << QByteArray(100000, ',') + "\nalice,4711,Std,2024-03-05 08:00,2024-03-05 09:30\n"
+        << QStringList{"Std: alice|4711|2024-03-05|08:00:00|In",
+                       "Std: alice|4711|2024-03-05|09:30:00|Out"};
+    QTest::newRow("last line without line end")
+        << QByteArray("alice,4711,Std,2024-03-05 08:00,2024-03-05 09:30")
+        << QStringList{"Std: alice|4711|2024-03-05|08:00:00|In",
+                       "Std: alice|4711|2024-03-05|09:30:00|Out"};
+}
+
+void TestFileReaderByCsv::lines()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, expected);
+    const QString path = m_dir.filePath(QStringLiteral("lines.csv"));
+    QVERIFY(TestSupport::writeFile(path, content));
+    QCOMPARE(describe(FileReaderByCSV().read(path)), expected);
+}
+
+void TestFileReaderByCsv::junkGivesOneEntry_data()
+{
+    QTest::addColumn<QByteArray>("content");
+
+    QByteArray junk;
+    quint32 state = 12345;
+    for (int i = 0; i < 1 << 18; ++i) {
+        state = state * 1664525u + 1013904223u;
+        junk.append(char(state >> 24));
+    }
+    QTest::newRow("binary junk") << junk;
+    QTest::newRow("only NUL bytes") << QByteArray(4096, '\0');
+    QTest::newRow("one long line of commas") << QByteArray(100000, ',');
+    QTest::newRow("five-field lines of junk")
+        << bytes("\x01,\xfe,\x80\x80,\xff/,-\x00\n").repeated(1000);
+}
+
+void TestFileReaderByCsv::junkGivesOneEntry()
+{
+    QFETCH(QByteArray, content);
+    const QString path = m_dir.filePath(QStringLiteral("junk.csv"));
+    QVERIFY(TestSupport::writeFile(path, content));
+    const UsageTable table = FileReaderByCSV().read(path);
+    QCOMPARE(table.size(), 1);
+    QCOMPARE(table.first().size() % 2, 0);
+}
+
+void TestFileReaderByCsv::unopenablePathGivesEmptyTable()
+{
+    FileReaderByCSV reader;
+    QVERIFY(reader.read(m_dir.filePath(QStringLiteral("missing.csv"))).isEmpty());
+    QVERIFY(reader.read(m_dir.path()).isEmpty());
+    QVERIFY(reader.read(QString()).isEmpty());
+}
+
+void TestFileReaderByCsv::unreadableFileGivesEmptyTable()
+{
+    const QString path = m_dir.filePath(QStringLiteral("locked.csv"));
+    QVERIFY(TestSupport::writeFile(path, "alice,4711,Std,2024-03-05 08:00,2024-03-05 09:30\n"));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+    QFile probe(path);
+    if (probe.open(QIODevice::ReadOnly))
+        QSKIP("This user can read a file without read permission.");
+    QVERIFY(FileReaderByCSV().read(path).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestFileReaderByCsv)
+#include "tst_filereaderbycsv.moc"
