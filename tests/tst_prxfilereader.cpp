@@ -64,6 +64,7 @@ private slots:
     void badInput_data();
     void badInput();
     void longLineWithoutLineEnds();
+    void jsonTextIsWhatThePatternCaptures();
 };
 
 void TestPrxFileReader::hooks()
@@ -258,6 +259,25 @@ void TestPrxFileReader::longLineWithoutLineEnds()
     QVERIFY(readContent(content).isEmpty());
     QVERIFY(PrxFileReader().read(m_dir.filePath("missing.log")).isEmpty());
     QVERIFY(PrxFileReader().read(m_dir.path()).isEmpty());
+}
+
+void TestPrxFileReader::jsonTextIsWhatThePatternCaptures()
+{
+    const QRegExp pattern("(\\{[\\S\\s]+\\})");
+    const QString alphabet = QStringLiteral("{}{}a \n\"é");
+    quint32 seed = 99;
+    for (int i = 0; i < 20000; ++i) {
+        QString message;
+        seed = seed * 1103515245u + 12345u;
+        const int length = int(seed >> 28);
+        for (int k = 0; k < length; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            message += alphabet.at(int((seed >> 16) % uint(alphabet.size())));
+        }
+        const QString expected = pattern.indexIn(message) >= 0 ? pattern.cap(1) : QString();
+        QCOMPARE(PrxFileReader::jsonText(message), expected);
+        QCOMPARE(PrxFileReader::jsonText(message).isNull(), expected.isNull());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPrxFileReader)

@@ -1,6 +1,7 @@
 #include "filereaderbyregular.h"
 
 #include "datetimecodec.h"
+#include "linepatternmatcher.h"
 #include "linereader.h"
 #include "sortkey.h"
 
@@ -35,6 +36,30 @@ bool literalText(const QString &pattern, QByteArray *text)
     return true;
 }
 
+// One of the three event patterns. A plain text is looked up directly, which is what QRegExp
+// finds for it, in linear time whatever the message holds.
+class EventPattern
+{
+public:
+    explicit EventPattern(const QString &pattern)
+        : m_plain(literalText(pattern, &m_bytes)), m_text(pattern), m_regExp(pattern)
+    {
+    }
+
+    bool foundIn(const QString &message) const
+    {
+        if (m_plain)
+            return message.contains(m_text);
+        return m_regExp.indexIn(message) >= 0;
+    }
+
+private:
+    QByteArray m_bytes;
+    bool m_plain;
+    QString m_text;
+    QRegExp m_regExp;
+};
+
 } // namespace
 
 UsageTable FileReaderByRegular::read(const QString &path)
@@ -60,10 +85,10 @@ bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *eve
     const QString startText = runStartPattern();
     const QString endText = runEndPattern();
     const QString userText = userSetPattern();
-    const QRegExp startPattern(startText);
-    const QRegExp endPattern(endText);
-    const QRegExp userPattern(userText);
-    QRegExp linePatternRe(linePattern());
+    const EventPattern startPattern(startText);
+    const EventPattern endPattern(endText);
+    const EventPattern userPattern(userText);
+    LinePatternMatcher linePatternRe(linePattern());
     const DateTimeCodec stampCodec(kStampFormat);
 
     QVector<QByteArray> literals(3);
@@ -90,18 +115,18 @@ bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *eve
             break;
         }
 
-        if (linePatternRe.indexIn(line) < 0)
+        if (!linePatternRe.search(line))
             continue;
         const QString dateText = linePatternRe.cap(dateIndex);
         const QString timeText = linePatternRe.cap(timeIndex);
         QString message = linePatternRe.cap(messageIndex);
 
         qint32 kind = None;
-        if (startPattern.indexIn(message) >= 0)
+        if (startPattern.foundIn(message))
             kind = RunStart;
-        else if (endPattern.indexIn(message) >= 0)
+        else if (endPattern.foundIn(message))
             kind = RunEnd;
-        else if (userPattern.indexIn(message) >= 0)
+        else if (userPattern.foundIn(message))
             kind = UserSet;
         else
             continue;
@@ -109,7 +134,7 @@ bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *eve
         if (kind == UserSet) {
             while (source.next(&raw)) {
                 const QString continuation = decodeLine(raw);
-                if (linePatternRe.indexIn(continuation) >= 0) {
+                if (linePatternRe.search(continuation)) {
                     heldLine = continuation;
                     hasHeldLine = true;
                     break;

@@ -2,7 +2,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegExp>
 
 #include <optional>
 
@@ -14,7 +13,6 @@ const QString kUserSetPattern = QStringLiteral("set User");
 const QString kLinePattern = QStringLiteral(
     "(\\d{4}-\\d{1,2}-\\d{1,2}) (\\d{1,2}:\\d{1,2}:\\d{1,2}) "
     "\\d{1,3}\\.\\d{1,3}\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]([\\S\\s]+)");
-const QString kJsonPattern = QStringLiteral("(\\{[\\S\\s]+\\})");
 const QString kEmailKey = QStringLiteral("email");
 const QString kDogNumKey = QStringLiteral("dognum");
 const QString kProductTypeKey = QStringLiteral("productType");
@@ -37,12 +35,12 @@ struct UserFields
 UserFields userFields(const QString &message)
 {
     UserFields fields;
-    QRegExp jsonPattern(kJsonPattern);
-    if (jsonPattern.indexIn(message) < 0)
+    const QString text = PrxFileReader::jsonText(message);
+    if (text.isNull())
         return fields;
     // UTF-8, whatever the machine's local encoding: user names and product types are not ASCII
     // everywhere.
-    QByteArray json = jsonPattern.cap(1).toUtf8();
+    QByteArray json = text.toUtf8();
     const int zero = json.indexOf('\0');
     if (zero >= 0)
         json.truncate(zero);
@@ -66,6 +64,19 @@ void appendRows(UsageTable &table, const ProductRun &run, const LogEvent *endEve
 }
 
 } // namespace
+
+QString PrxFileReader::jsonText(const QString &message)
+{
+    // What the pattern "(\{[\S\s]+\})" captures: its leftmost match starts at the first "{"
+    // and, being longest, ends at the last "}", with at least one character between. Found
+    // directly, since a regular expression search retries from every "{" and a message full of
+    // unclosed braces would cost quadratic time.
+    const int last = message.lastIndexOf(QLatin1Char('}'));
+    const int first = message.indexOf(QLatin1Char('{'));
+    if (first < 0 || last < 0 || first > last - 2)
+        return QString();
+    return message.mid(first, last - first + 1);
+}
 
 UsageTable PrxFileReader::buildUsageTable(const QVector<LogEvent> &events) const
 {

@@ -16,6 +16,10 @@ public:
     qint32 dateCaptureIndex() const override;
     qint32 timeCaptureIndex() const override;
     qint32 messageCaptureIndex() const override;
+
+    // The JSON text of a user-set message: from its first "{" to its last "}"; a null text
+    // when the message holds no such pair with something between.
+    static QString jsonText(const QString &message);
 };
 
 #endif // PRXFILEREADER_H
