@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -115,5 +116,8 @@ int main(int argc, char **argv)
     std::printf("PrxFileReader:     %8.3f s  %.0f lines/s  %.1f MB/s\n", readSeconds,
                 lines / readSeconds, mb / readSeconds);
     std::printf("ratio to grep:     %8.2f (goal: at most 5)\n", readSeconds / grepSeconds);
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory:       %8.0f MB\n", usage.ru_maxrss / 1024.0);
     return 0;
 }

@@ -1,0 +1,173 @@
+#include "exportdriver.h"
+#include "productconfigstore.h"
+#include "readerregistration.h"
+#include "readerregistry.h"
+#include "testsupport.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+struct FileState
+{
+    QByteArray sha;
+    qint64 size = 0;
+    QDateTime modified;
+    bool operator==(const FileState &other) const
+    {
+        return sha == other.sha && size == other.size && modified == other.modified;
+    }
+};
+
+// Every file below a folder with its content hash, size and modification time.
+QMap<QString, FileState> snapshot(const QString &root)
+{
+    QMap<QString, FileState> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        FileState state;
+        state.sha = QCryptographicHash::hash(TestSupport::readFile(path), QCryptographicHash::Sha256);
+        state.size = info.size();
+        state.modified = info.lastModified();
+        files.insert(path.mid(root.size()), state);
+    }
+    return files;
+}
+
+bool copyTree(const QString &from, const QString &to)
+{
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString target = to + path.mid(from.size());
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        if (!QFile::copy(path, target))
+            return false;
+    }
+    return true;
+}
+
+bool isCompletePdf(const QByteArray &bytes)
+{
+    return bytes.startsWith("%PDF-") && bytes.trimmed().endsWith("%%EOF");
+}
+
+} // namespace
+
+class TestExportSafety : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exportsChangeNothingButTheReports();
+    void interruptedExportLeavesOldOrNewReport();
+};
+
+void TestExportSafety::exportsChangeNothingButTheReports()
+{
+    // The bundled examples: every product, two configurations of one, a folder of logs.
+    QTemporaryDir dir;
+    const QString site = dir.filePath("site");
+    QVERIFY(copyTree(TestSupport::dataPath("../../examples"), site));
+    const QString out = dir.filePath("out");
+    QVERIFY(QDir().mkpath(out));
+    const QMap<QString, FileState> before = snapshot(site);
+    QVERIFY(before.size() >= 10);
+    QVERIFY(before.contains("/ProductConfig.ini"));
+
+    const ProductConfigStore store(site + "/ProductConfig.ini");
+    ReaderRegistry registry;
+    registerReaders(store.products(), registry);
+    const ExportDriver driver(store, registry, site + "/PublicDocuments");
+    QStringList expected;
+    for (const QString &code : store.products()) {
+        QVERIFY(driver.canExport(code, out));
+        QVERIFY2(driver.exportUsageReport(code, out), qPrintable(code));
+        // Twice: replacing a report must not disturb anything either.
+        QVERIFY(driver.exportUsageReport(code, out));
+        expected << code + "_UsageReport.pdf";
+    }
+    QCOMPARE(snapshot(site), before);
+    expected.sort();
+    QStringList written = QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QCOMPARE(written, expected);
+    for (const QString &name : written)
+        QVERIFY(isCompletePdf(TestSupport::readFile(out + "/" + name)));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             (QStringList{"out", "site"}));
+}
+
+void TestExportSafety::interruptedExportLeavesOldOrNewReport()
+{
+#ifdef _WIN32
+    QSKIP("uses POSIX signals");
+#else
+    QTemporaryDir dir;
+    const QString config = dir.filePath("ProductConfig.ini");
+    TestSupport::writeFile(config, "[PRODUCT]\nproducts=DLV\n[DLV]\nconfigs=Main\n"
+                                   "[Main]\nCompany=Acme\nproduct=DLV\nPlatform_Code=x64\n"
+                                   "log_name=usage.csv\n");
+    // Enough rows for a report of several hundred pages, so the kill lands mid-print.
+    QByteArray log;
+    for (int i = 0; i < 6000; ++i) {
+        log += QStringLiteral("user%1,%2,Suite,2024-03-%3 08:%4,2024-03-%3 09:%4\n")
+                   .arg(i)
+                   .arg(1000 + i)
+                   .arg(1 + i % 28, 2, 10, QLatin1Char('0'))
+                   .arg(i % 60, 2, 10, QLatin1Char('0'))
+                   .toUtf8();
+    }
+    TestSupport::writeFile(dir.filePath("public/Acme/DLV/x64/usage.csv"), log);
+    const QString out = dir.filePath("out");
+    QVERIFY(QDir().mkpath(out));
+    const QString report = out + "/DLV_UsageReport.pdf";
+    const QByteArray old = "%PDF-1.4\n% the previous report\n%%EOF\n";
+    TestSupport::writeFile(report, old);
+
+    const QString program = QStringLiteral(PLINTHRA_BINARY_DIR "/src/PlinthraUsageExport");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    int sawOld = 0;
+    int sawNew = 0;
+    // The last run is left to finish.
+    for (const int delay : {150, 400, 800, 1200, 1700, 2500, -1}) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, {"--config", config, "--public-documents", dir.filePath("public"),
+                                 "DLV", out});
+        QVERIFY(process.waitForStarted());
+        const bool finished = process.waitForFinished(delay < 0 ? 120000 : delay);
+        if (!finished) {
+            ::kill(pid_t(process.processId()), SIGKILL);
+            QVERIFY(process.waitForFinished(10000));
+        }
+        const QByteArray now = TestSupport::readFile(report);
+        if (now == old) {
+            ++sawOld;
+        } else {
+            QVERIFY2(isCompletePdf(now), qPrintable(QStringLiteral("after %1 ms").arg(delay)));
+            ++sawNew;
+            // Start the next round from the old report again.
+            TestSupport::writeFile(report, old);
+        }
+    }
+    qInfo("kept the old report %d times, saw a complete new one %d times", sawOld, sawNew);
+    QCOMPARE(sawOld + sawNew, 7);
+    QVERIFY(sawNew >= 1);
+    // Nothing but the report and the killed runs' unfinished temporary files is left.
+    for (const QString &name : QDir(out).entryList(QDir::Files | QDir::Hidden)) {
+        QVERIFY2(name == "DLV_UsageReport.pdf" || name.endsWith(".part"), qPrintable(name));
+    }
+#endif
+}
+
+QTEST_MAIN(TestExportSafety)
+#include "tst_exportsafety.moc"
