@@ -26,3 +26,18 @@ QByteArray TestSupport::readFile(const QString &path)
         return QByteArray();
     return file.readAll();
 }
+
+QStringList TestSupport::describe(const UsageTable &table)
+{
+    QStringList lines;
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        if (it.value().isEmpty())
+            lines << it.key() + QStringLiteral(": no rows");
+        for (const UsageRecord &row : it.value()) {
+            lines << QStringLiteral("%1: %2|%3|%4|%5|%6")
+                         .arg(it.key(), row.userName(), row.dogNum(), row.dateText(),
+                              row.timeText(), row.logAction());
+        }
+    }
+    return lines;
+}

@@ -34,7 +34,8 @@ QMap<QString, FileState> snapshot(const QString &root)
         const QString path = it.next();
         const QFileInfo info(path);
         FileState state;
-        state.sha = QCryptographicHash::hash(TestSupport::readFile(path), QCryptographicHash::Sha256);
+        state.sha =
+            QCryptographicHash::hash(TestSupport::readFile(path), QCryptographicHash::Sha256);
         state.size = info.size();
         state.modified = info.lastModified();
         files.insert(path.mid(root.size()), state);
@@ -142,7 +143,7 @@ void TestExportSafety::interruptedExportLeavesOldOrNewReport()
         QProcess process;
         process.setProcessEnvironment(environment);
         process.start(program, {"--config", config, "--public-documents", dir.filePath("public"),
-                                 "DLV", out});
+                                "DLV", out});
         QVERIFY(process.waitForStarted());
         const bool finished = process.waitForFinished(delay < 0 ? 120000 : delay);
         if (!finished) {

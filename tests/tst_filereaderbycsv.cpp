@@ -5,32 +5,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-// A byte literal that may hold NUL bytes.
-template <int N> QByteArray bytes(const char (&literal)[N])
-{
-    return QByteArray(literal, N - 1);
-}
-
-// One text per row, so a whole table compares in one go and a failure shows every row.
-QStringList describe(const UsageTable &table)
-{
-    QStringList lines;
-    for (auto it = table.cbegin(); it != table.cend(); ++it) {
-        if (it.value().isEmpty())
-            lines << it.key() + QStringLiteral(": no rows");
-        for (const UsageRecord &row : it.value()) {
-            lines << QStringLiteral("%1: %2|%3|%4|%5|%6")
-                         .arg(it.key(), row.userName(), row.dogNum(), row.dateText(),
-                              row.timeText(), row.logAction());
-        }
-    }
-    return lines;
-}
-
-} // namespace
-
 class TestFileReaderByCsv : public QObject
 {
     Q_OBJECT
@@ -53,12 +27,13 @@ void TestFileReaderByCsv::workedIllustration()
     FileReaderByCSV reader;
     const UsageTable table =
         reader.read(TestSupport::dataPath(QStringLiteral("csv/illustration.csv")));
-    QCOMPARE(describe(table), QStringList({
-                                  QStringLiteral("Standard: alice|4711|2024-03-05|08:00:00|In"),
-                                  QStringLiteral("Standard: alice|4711|2024-03-05|09:30:00|Out"),
-                                  QStringLiteral("Standard: bob|4712|2024-03-06|13:15:00|In"),
-                                  QStringLiteral("Standard: bob|4712|2024-03-06|17:45:00|Out"),
-                              }));
+    QCOMPARE(TestSupport::describe(table),
+             QStringList({
+                 QStringLiteral("Standard: alice|4711|2024-03-05|08:00:00|In"),
+                 QStringLiteral("Standard: alice|4711|2024-03-05|09:30:00|Out"),
+                 QStringLiteral("Standard: bob|4712|2024-03-06|13:15:00|In"),
+                 QStringLiteral("Standard: bob|4712|2024-03-06|17:45:00|Out"),
+             }));
     const UsageRecord &first = table.first().first();
     QCOMPARE(first.dateTime(), QDateTime(QDate(2024, 3, 5), QTime(8, 0), Qt::LocalTime));
 }
@@ -115,7 +90,7 @@ void TestFileReaderByCsv::lines_data()
                "Std: alice|4711|2024-03-05|08:00:00|In", "Std: alice|4711|2024-03-05|09:30:00|Out",
                "Std: bob|4712|2024-03-06|08:00:00|In", "Std: bob|4712|2024-03-06|09:30:00|Out"};
     QTest::newRow("NUL byte ends the line's text")
-        << bytes("alice,4711,Std,2024-03-05 08:00,2024-03-05 09:30\0,x,y\n")
+        << TestSupport::bytes("alice,4711,Std,2024-03-05 08:00,2024-03-05 09:30\0,x,y\n")
         << QStringList{"Std: alice|4711|2024-03-05|08:00:00|In",
                        "Std: alice|4711|2024-03-05|09:30:00|Out"};
     QTest::newRow("invalid UTF-8")
@@ -139,7 +114,7 @@ void TestFileReaderByCsv::lines()
     QFETCH(QStringList, expected);
     const QString path = m_dir.filePath(QStringLiteral("lines.csv"));
     QVERIFY(TestSupport::writeFile(path, content));
-    QCOMPARE(describe(FileReaderByCSV().read(path)), expected);
+    QCOMPARE(TestSupport::describe(FileReaderByCSV().read(path)), expected);
 }
 
 void TestFileReaderByCsv::junkGivesOneEntry_data()
@@ -156,7 +131,7 @@ void TestFileReaderByCsv::junkGivesOneEntry_data()
     QTest::newRow("only NUL bytes") << QByteArray(4096, '\0');
     QTest::newRow("one long line of commas") << QByteArray(100000, ',');
     QTest::newRow("five-field lines of junk")
-        << bytes("\x01,\xfe,\x80\x80,\xff/,-\x00\n").repeated(1000);
+        << TestSupport::bytes("\x01,\xfe,\x80\x80,\xff/,-\x00\n").repeated(1000);
 }
 
 void TestFileReaderByCsv::junkGivesOneEntry()

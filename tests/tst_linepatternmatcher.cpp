@@ -53,18 +53,22 @@ void TestLinePatternMatcher::knownLines_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("message");
-    QTest::newRow("plain") << "2024-03-05 08:00:01 12.345[a][b][c][d] msg\n" << " msg\n";
+    QTest::newRow("plain") << "2024-03-05 08:00:01 12.345[a][b][c][d] msg\n"
+                           << " msg\n";
     QTest::newRow("brackets in message")
-        << "2024-03-05 08:00:01 12.345[a][b][c][d] [x] set User [y]\n" << " [x] set User [y]\n";
-    QTest::newRow("text before stamp") << "xx 2024-3-5 8:0:1 1.2[a][b][c][d]m" << "m";
+        << "2024-03-05 08:00:01 12.345[a][b][c][d] [x] set User [y]\n"
+        << " [x] set User [y]\n";
+    QTest::newRow("text before stamp") << "xx 2024-3-5 8:0:1 1.2[a][b][c][d]m"
+                                       << "m";
     QTest::newRow("year with five digits first") << "12024-03-05 08:00:01 1.2[a][b][c][d]m"
                                                  << "m";
-    QTest::newRow("empty field not allowed") << "2024-03-05 08:00:01 1.2[][b][c][d][e]m" << "m";
+    QTest::newRow("empty field not allowed") << "2024-03-05 08:00:01 1.2[][b][c][d][e]m"
+                                             << "m";
     QTest::newRow("nothing after fields") << "2024-03-05 08:00:01 1.2[a][b][c][d]" << QString();
-    QTest::newRow("too many fraction digits") << "2024-03-05 08:00:01 1.2345[a][b][c][d]m"
-                                              << QString();
-    QTest::newRow("non-ascii digits") << QStringLiteral("٢٠٢٤-03-05 08:00:01 1.2[a][b][c][d]m")
-                                      << "m";
+    QTest::newRow("too many fraction digits")
+        << "2024-03-05 08:00:01 1.2345[a][b][c][d]m" << QString();
+    QTest::newRow("non-ascii digits")
+        << QStringLiteral("٢٠٢٤-03-05 08:00:01 1.2[a][b][c][d]m") << "m";
 }
 
 void TestLinePatternMatcher::knownLines()
@@ -83,18 +87,30 @@ void TestLinePatternMatcher::generatedLinesMatchQRegExp()
 {
     // Lines built from the pieces that decide a match: stamps whole and broken, brackets,
     // separators, digits of several scripts.
-    const QStringList pieces = {"2024-03-05 08:00:01 12.345[", "2024-3-5 8:0:1 1.2",
-                                "99-1-1 1:1:1 1.1[",           "[",
-                                "]",                           "][",
-                                "]]",                          "[[",
-                                "a",                           " ",
-                                "-",                           ":",
-                                ".",                           "7",
-                                "12",                          "2024",
-                                QStringLiteral("٣"),           "\n",
-                                "\t",                          "x][",
-                                "a][",                         "b][",
-                                "c]",                          "d][e"};
+    const QStringList pieces = {"2024-03-05 08:00:01 12.345[",
+                                "2024-3-5 8:0:1 1.2",
+                                "99-1-1 1:1:1 1.1[",
+                                "[",
+                                "]",
+                                "][",
+                                "]]",
+                                "[[",
+                                "a",
+                                " ",
+                                "-",
+                                ":",
+                                ".",
+                                "7",
+                                "12",
+                                "2024",
+                                QStringLiteral("٣"),
+                                "\n",
+                                "\t",
+                                "x][",
+                                "a][",
+                                "b][",
+                                "c]",
+                                "d][e"};
     QRandomGenerator random(7);
     int matches = 0;
     LinePatternMatcher matcher(LinePatternMatcher::stampedLinePattern());

@@ -10,28 +10,6 @@
 
 namespace {
 
-// A byte literal that may hold NUL bytes.
-template <int N> QByteArray bytes(const char (&literal)[N])
-{
-    return QByteArray(literal, N - 1);
-}
-
-// One text per row, so a whole table compares in one go and a failure shows every row.
-QStringList describe(const UsageTable &table)
-{
-    QStringList lines;
-    for (auto it = table.cbegin(); it != table.cend(); ++it) {
-        if (it.value().isEmpty())
-            lines << it.key() + QStringLiteral(": no rows");
-        for (const UsageRecord &row : it.value()) {
-            lines << QStringLiteral("%1: %2|%3|%4|%5|%6")
-                         .arg(it.key(), row.userName(), row.dogNum(), row.dateText(),
-                              row.timeText(), row.logAction());
-        }
-    }
-    return lines;
-}
-
 const QByteArray kStart = "2024-03-05 08:00:01.250 userName=alice,productType=Standard\n";
 const QByteArray kDongle = "2024-03-05 08:00:02.010 dogNum is 4711\n";
 const QByteArray kEnd = "2024-03-05 09:30:00.500 Application run end\n";
@@ -71,10 +49,11 @@ void TestZqfFileReader::workedIllustration()
 {
     const UsageTable table =
         ZqfFileReader().read(TestSupport::dataPath(QStringLiteral("zqf/illustration")));
-    QCOMPARE(describe(table), QStringList({
-                                  QStringLiteral("Standard: alice| 4711|2024-03-05|08:00:01|In"),
-                                  QStringLiteral("Standard: alice| 4711|2024-03-05|09:30:00|Out"),
-                              }));
+    QCOMPARE(TestSupport::describe(table),
+             QStringList({
+                 QStringLiteral("Standard: alice| 4711|2024-03-05|08:00:01|In"),
+                 QStringLiteral("Standard: alice| 4711|2024-03-05|09:30:00|Out"),
+             }));
     QCOMPARE(table.first().at(0).dateTime(),
              QDateTime(QDate(2024, 3, 5), QTime(8, 0, 1), Qt::LocalTime));
 }
@@ -95,7 +74,7 @@ void TestZqfFileReader::lineOrderDoesNotMatter()
     QFETCH(QByteArray, content);
     QTemporaryDir dir;
     QVERIFY(TestSupport::writeFile(dir.filePath(QStringLiteral("Log1.log")), content));
-    QCOMPARE(describe(ZqfFileReader().read(dir.path())),
+    QCOMPARE(TestSupport::describe(ZqfFileReader().read(dir.path())),
              QStringList({QStringLiteral("Standard: alice| 4711|2024-03-05|08:00:01|In"),
                           QStringLiteral("Standard: alice| 4711|2024-03-05|09:30:00|Out")}));
 }
@@ -156,7 +135,8 @@ void TestZqfFileReader::oneFile_data()
         << kStart + kDongle + "2024-03-05 09:00:00.000 productType=Pro\n" + kEnd
         << QStringList{in, out};
     QTest::newRow("NUL byte ends the line's text")
-        << bytes("2024-03-05 08:00:01.250 userName=alice\0,productType=Standard\n") + kDongle + kEnd
+        << TestSupport::bytes("2024-03-05 08:00:01.250 userName=alice\0,productType=Standard\n") +
+               kDongle + kEnd
         << QStringList{": no rows"};
     QTest::newRow("invalid UTF-8")
         << "2024-03-05 08:00:01.250 userName=al\xff"
@@ -172,7 +152,7 @@ void TestZqfFileReader::oneFile()
     QFETCH(QStringList, expected);
     QTemporaryDir dir;
     QVERIFY(TestSupport::writeFile(dir.filePath(QStringLiteral("Log1.log")), content));
-    QCOMPARE(describe(ZqfFileReader().read(dir.path())), expected);
+    QCOMPARE(TestSupport::describe(ZqfFileReader().read(dir.path())), expected);
 }
 
 void TestZqfFileReader::folder_data()
@@ -221,7 +201,7 @@ void TestZqfFileReader::folder()
     QTemporaryDir dir;
     for (int i = 0; i + 1 < files.size(); i += 2)
         QVERIFY(TestSupport::writeFile(dir.filePath(files.at(i)), files.at(i + 1).toUtf8()));
-    QCOMPARE(describe(ZqfFileReader().read(dir.path())), expected);
+    QCOMPARE(TestSupport::describe(ZqfFileReader().read(dir.path())), expected);
 }
 
 void TestZqfFileReader::junkDoesNoHarm_data()
@@ -295,7 +275,7 @@ void TestZqfFileReader::unreadableFileIsSkipped()
     QFile probe(locked);
     if (probe.open(QIODevice::ReadOnly))
         QSKIP("This user can read a file without read permission.");
-    QCOMPARE(describe(ZqfFileReader().read(dir.path())),
+    QCOMPARE(TestSupport::describe(ZqfFileReader().read(dir.path())),
              QStringList(
                  {"Std: alice| 1|2024-03-05|08:00:00|In", "Std: alice| 1|2024-03-05|08:00:00|Out",
                   "Std: bob| 2|2024-03-05|10:00:00|In", "Std: bob| 2|2024-03-05|10:00:00|Out"}));
