@@ -89,6 +89,11 @@ void TestFileReaderByCsv::lines_data()
         << QStringList{
                "Std: alice|4711|2024-03-05|08:00:00|In", "Std: alice|4711|2024-03-05|09:30:00|Out",
                "Std: bob|4712|2024-03-06|08:00:00|In", "Std: bob|4712|2024-03-06|09:30:00|Out"};
+    QTest::newRow("lone carriage returns are kept, on the first line and later ones alike")
+        << QByteArray("a\rb,1,Std,2024-03-05 08:00,2024-03-05 09:30\r\r\n"
+                      "c\rd,2,Std,2024-03-06 08:00,2024-03-06 09:30\n")
+        << QStringList{"Std: a\rb|1|2024-03-05|08:00:00|In", "Std: a\rb|1|||Out",
+                       "Std: c\rd|2|2024-03-06|08:00:00|In", "Std: c\rd|2|2024-03-06|09:30:00|Out"};
     QTest::newRow("NUL byte ends the line's text")
         << TestSupport::bytes("alice,4711,Std,2024-03-05 08:00,2024-03-05 09:30\0,x,y\n")
         << QStringList{"Std: alice|4711|2024-03-05|08:00:00|In",

@@ -1,6 +1,7 @@
 #include "filereaderbycsv.h"
 
 #include "datetimecodec.h"
+#include "linereader.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -17,12 +18,6 @@ const QChar kDroppedMark = QLatin1Char(';');
 const QChar kLineEnd = QLatin1Char('\n');
 constexpr int kFieldCount = 5;
 
-// A NUL byte ends the line's text.
-QString decodeLine(const QByteArray &raw)
-{
-    return QString::fromUtf8(raw.constData(), int(qstrnlen(raw.constData(), uint(raw.size()))));
-}
-
 } // namespace
 
 UsageTable FileReaderByCSV::read(const QString &path)
@@ -31,7 +26,8 @@ UsageTable FileReaderByCSV::read(const QString &path)
     if (path.isEmpty())
         return UsageTable();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // LineReader delivers a CR LF line end as LF.
+    if (!file.open(QIODevice::ReadOnly))
         return UsageTable();
 
     const int separatorCount = int(sizeof(kDateSeparators) / sizeof(kDateSeparators[0]));
@@ -41,8 +37,10 @@ UsageTable FileReaderByCSV::read(const QString &path)
 
     UsageRecordList rows;
     QString tableKey;
-    while (!file.atEnd()) {
-        QString line = decodeLine(file.readLine());
+    LineReader lines(&file);
+    QByteArray raw;
+    while (lines.next(&raw)) {
+        QString line = LineReader::decode(raw);
         line.remove(kDroppedMark);
         line.remove(kLineEnd);
 

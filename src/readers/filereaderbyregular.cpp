@@ -15,12 +15,6 @@ namespace {
 
 const QString kStampFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 
-// A NUL byte ends the line's text.
-QString decodeLine(const QByteArray &raw)
-{
-    return QString::fromUtf8(raw.constData(), int(qstrnlen(raw.constData(), uint(raw.size()))));
-}
-
 // The plain text a pattern stands for, when it has no character with a special meaning in
 // QRegExp's default syntax; such a pattern is found exactly where its text stands.
 bool literalText(const QString &pattern, QByteArray *text)
@@ -110,7 +104,7 @@ bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *eve
             line = heldLine;
             hasHeldLine = false;
         } else if (skipLines ? source.nextCandidate(&raw) : source.next(&raw)) {
-            line = decodeLine(raw);
+            line = LineReader::decode(raw);
         } else {
             break;
         }
@@ -133,7 +127,7 @@ bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *eve
 
         if (kind == UserSet) {
             while (source.next(&raw)) {
-                const QString continuation = decodeLine(raw);
+                const QString continuation = LineReader::decode(raw);
                 if (linePatternRe.search(continuation)) {
                     heldLine = continuation;
                     hasHeldLine = true;

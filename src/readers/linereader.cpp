@@ -7,6 +7,11 @@
 
 LineReader::LineReader(QIODevice *device) : m_device(device) {}
 
+QString LineReader::decode(const QByteArray &line)
+{
+    return QString::fromUtf8(line.constData(), int(qstrnlen(line.constData(), uint(line.size()))));
+}
+
 void LineReader::setCandidateTexts(const QVector<QByteArray> &texts)
 {
     m_matchers.clear();

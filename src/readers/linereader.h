@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QByteArrayMatcher>
+#include <QString>
 #include <QVector>
 
 class QIODevice;
@@ -21,6 +22,9 @@ public:
 
     // Texts whose bytes a line must hold to be returned by nextCandidate().
     void setCandidateTexts(const QVector<QByteArray> &texts);
+
+    // A line's text: UTF-8, ending at the first NUL byte.
+    static QString decode(const QByteArray &line);
 
     // The next line; false at the end of the device.
     bool next(QByteArray *line);

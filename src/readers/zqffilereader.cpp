@@ -1,6 +1,7 @@
 #include "zqffilereader.h"
 
 #include "datetimecodec.h"
+#include "linereader.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -22,12 +23,6 @@ const QString kDongleSeparator = QStringLiteral("is");
 const QChar kLineEnd = QLatin1Char('\n');
 const QChar kItemSeparator = QLatin1Char(',');
 const QChar kFractionSeparator = QLatin1Char('.');
-
-// A NUL byte ends the line's text.
-QString decodeLine(const QByteArray &raw)
-{
-    return QString::fromUtf8(raw.constData(), int(qstrnlen(raw.constData(), uint(raw.size()))));
-}
 
 // The one item that holds the key; null when none or several do.
 QStringRef soleItemWith(const QVector<QStringRef> &items, const QString &key)
@@ -87,12 +82,15 @@ UsageTable ZqfFileReader::read(const QString &path)
     UsageTable table;
     for (const QString &fileName : fileNames) {
         QFile file(dir.filePath(fileName));
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        // LineReader delivers a CR LF line end as LF.
+        if (!file.open(QIODevice::ReadOnly))
             continue;
 
         RunState run;
-        while (!file.atEnd()) {
-            QString line = decodeLine(file.readLine());
+        LineReader lines(&file);
+        QByteArray raw;
+        while (lines.next(&raw)) {
+            QString line = LineReader::decode(raw);
             // Most lines name none of the keys; they can be passed over without cutting.
             const bool mayCount =
                 line.contains(kUserKey) || line.contains(kDongleKey) || line.contains(kEndMarker);
