@@ -37,6 +37,11 @@ public:
 
 private:
     QString headerBlock() const;
+    // The document's markup, with or without the data rows of the tables.
+    QString markup(const UsageTable &table, bool withDataRows) const;
+    // The document html() describes, built the quick way; false when the quick way cannot
+    // reproduce it, and the document must then be cleared.
+    bool buildDocument(QTextDocument &document, const UsageTable &table) const;
 
     Header m_header;
 };

@@ -1,0 +1,58 @@
+#ifndef REPORTROWAPPENDER_H
+#define REPORTROWAPPENDER_H
+
+#include <QString>
+#include <QStringList>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextDocument>
+#include <QVector>
+
+#include <functional>
+
+class QTextTable;
+
+// Appends data rows to a table imported from the report's markup, cell by cell with the formats
+// that importing the rows' own markup gives them. Importing tens of thousands of rows at once
+// costs seconds and half a gigabyte for the parse tree alone; the rows differ in their texts only,
+// so the formats are taken once from a small import of one row.
+class ReportRowAppender
+{
+public:
+    // The markup of a whole table holding one data row with the given cell texts, exactly as the
+    // report writes such a table.
+    using RowTableMarkup = std::function<QString(const QStringList &texts)>;
+
+    ReportRowAppender(int columnCount, RowTableMarkup rowTableMarkup);
+
+    // False when the import of a sample row does not have the plain shape (one paragraph of one
+    // text run per cell) that appending relies on.
+    bool isValid() const { return m_valid; }
+
+    // Appends one row per entry of rows (each holding columnCount texts) to table. False when a
+    // text is imported in a way that appending cannot reproduce; the table must then be thrown
+    // away.
+    bool append(QTextTable *table, const QVector<QStringList> &rows);
+
+private:
+    struct CellFormats
+    {
+        QTextCharFormat cell;
+        QTextBlockFormat block;
+        QTextCharFormat text;
+    };
+
+    // The text the import makes of text in column, or false when it is more than a plain run.
+    bool importedText(int column, const QString &text, QString *imported);
+    // The texts of the last row of the first table that markup imports to, or false when a cell
+    // is not one block of at most one run in the sample formats.
+    bool importRow(const QString &markup, QStringList *texts, QVector<CellFormats> *formats);
+
+    int m_columnCount;
+    RowTableMarkup m_rowTableMarkup;
+    QVector<CellFormats> m_formats;
+    QTextDocument m_scratch;
+    bool m_valid = false;
+};
+
+#endif // REPORTROWAPPENDER_H
