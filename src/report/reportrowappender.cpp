@@ -9,12 +9,15 @@
 
 namespace {
 
-// A cell text the import keeps exactly as it is: printable characters with single inner spaces.
-// Anything else (runs of white space, line breaks, control characters) is reshaped by the import
-// and is therefore taken from an import of its own.
+// A cell text the import keeps exactly as it is, in the same formats: printable characters with
+// single inner spaces. Anything else (an empty text, runs of white space, line breaks, control
+// characters) may be reshaped or formatted otherwise by the import, and is taken from an import
+// of its own.
 bool isPlain(const QString &text)
 {
     const int size = text.size();
+    if (size == 0)
+        return false;
     for (int i = 0; i < size; ++i) {
         const QChar c = text.at(i);
         if (c == QLatin1Char(' ')) {
@@ -39,15 +42,16 @@ ReportRowAppender::ReportRowAppender(int columnCount, RowTableMarkup rowTableMar
     : m_columnCount(columnCount), m_rowTableMarkup(std::move(rowTableMarkup))
 {
     m_scratch.setUndoRedoEnabled(false);
+    const QString sampleText = QStringLiteral("x");
     QStringList sample;
     for (int column = 0; column < columnCount; ++column)
-        sample << QStringLiteral("x");
-    QStringList texts;
-    m_valid = importRow(m_rowTableMarkup(sample), &texts, &m_formats) && texts == sample;
+        sample << sampleText;
+    m_valid = importRow(m_rowTableMarkup(sample), &m_plain);
+    for (const Cell &cell : qAsConst(m_plain))
+        m_valid = m_valid && cell.text == sampleText;
 }
 
-bool ReportRowAppender::importRow(const QString &markup, QStringList *texts,
-                                  QVector<CellFormats> *formats)
+bool ReportRowAppender::importRow(const QString &markup, QVector<Cell> *cells)
 {
     m_scratch.clear();
     QTextCursor(&m_scratch).insertHtml(markup);
@@ -56,47 +60,40 @@ bool ReportRowAppender::importRow(const QString &markup, QStringList *texts,
     if (!table || table->columns() != m_columnCount || table->rows() < 1)
         return false;
     const int row = table->rows() - 1;
-    texts->clear();
-    formats->clear();
+    cells->clear();
     for (int column = 0; column < m_columnCount; ++column) {
-        const QTextTableCell cell = table->cellAt(row, column);
-        const QTextBlock block = cell.firstCursorPosition().block();
-        if (cell.rowSpan() != 1 || cell.columnSpan() != 1 ||
-            block.position() + block.length() - 1 != cell.lastPosition())
+        const QTextTableCell tableCell = table->cellAt(row, column);
+        const QTextBlock block = tableCell.firstCursorPosition().block();
+        if (tableCell.rowSpan() != 1 || tableCell.columnSpan() != 1 ||
+            block.position() + block.length() - 1 != tableCell.lastPosition())
             return false;
-        CellFormats cellFormats{withoutObjectIndex(cell.format()), block.blockFormat(),
-                                QTextCharFormat()};
-        QString text;
+        Cell cell{withoutObjectIndex(tableCell.format()), block.blockFormat(), QTextCharFormat(),
+                  QString()};
         int runs = 0;
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it, ++runs) {
-            text = it.fragment().text();
-            cellFormats.text = it.fragment().charFormat();
+            cell.text = it.fragment().text();
+            cell.run = it.fragment().charFormat();
         }
         if (runs > 1)
             return false;
-        *texts << text;
-        *formats << cellFormats;
+        *cells << cell;
     }
     return true;
 }
 
-bool ReportRowAppender::importedText(int column, const QString &text, QString *imported)
+const ReportRowAppender::Cell *ReportRowAppender::importedCell(int column, const QString &text)
 {
+    const QPair<int, QString> key(column, text);
+    auto known = m_imported.constFind(key);
+    if (known != m_imported.constEnd())
+        return &known.value();
     QStringList sample;
     for (int other = 0; other < m_columnCount; ++other)
-        sample << (other == column ? text : QStringLiteral("x"));
-    QStringList texts;
-    QVector<CellFormats> formats;
-    if (!importRow(m_rowTableMarkup(sample), &texts, &formats))
-        return false;
-    const CellFormats &own = formats.at(column);
-    const CellFormats &usual = m_formats.at(column);
-    // An empty run carries no format; any other must be the usual one.
-    if (own.cell != usual.cell || own.block != usual.block ||
-        (!texts.at(column).isEmpty() && own.text != usual.text))
-        return false;
-    *imported = texts.at(column);
-    return true;
+        sample << (other == column ? text : m_plain.at(other).text);
+    QVector<Cell> cells;
+    if (!importRow(m_rowTableMarkup(sample), &cells))
+        return nullptr;
+    return &m_imported.insert(key, cells.at(column)).value();
 }
 
 bool ReportRowAppender::append(QTextTable *table, const QVector<QStringList> &rows)
@@ -114,18 +111,19 @@ bool ReportRowAppender::append(QTextTable *table, const QVector<QStringList> &ro
     for (int row = 0; row < rows.size() && appended; ++row) {
         const QStringList &texts = rows.at(row);
         for (int column = 0; column < m_columnCount; ++column) {
-            QString text = texts.value(column);
-            if (!isPlain(text) && !importedText(column, text, &text)) {
+            const QString text = texts.value(column);
+            const Cell *imported = isPlain(text) ? &m_plain.at(column) : importedCell(column, text);
+            if (!imported) {
                 appended = false;
                 break;
             }
-            const CellFormats &formats = m_formats.at(column);
             QTextTableCell cell = table->cellAt(firstRow + row, column);
-            cell.setFormat(formats.cell);
+            cell.setFormat(imported->cell);
             QTextCursor at = cell.firstCursorPosition();
-            at.setBlockFormat(formats.block);
-            if (!text.isEmpty())
-                at.insertText(text, formats.text);
+            at.setBlockFormat(imported->block);
+            const QString &shown = imported == &m_plain.at(column) ? text : imported->text;
+            if (!shown.isEmpty())
+                at.insertText(shown, imported->run);
         }
     }
     cursor.endEditBlock();

@@ -1,6 +1,8 @@
 #ifndef REPORTROWAPPENDER_H
 #define REPORTROWAPPENDER_H
 
+#include <QHash>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QTextBlockFormat>
@@ -35,22 +37,27 @@ public:
     bool append(QTextTable *table, const QVector<QStringList> &rows);
 
 private:
-    struct CellFormats
+    // What the import makes of one cell: its formats and the text of its only run.
+    struct Cell
     {
         QTextCharFormat cell;
         QTextBlockFormat block;
-        QTextCharFormat text;
+        QTextCharFormat run;
+        QString text;
     };
 
-    // The text the import makes of text in column, or false when it is more than a plain run.
-    bool importedText(int column, const QString &text, QString *imported);
-    // The texts of the last row of the first table that markup imports to, or false when a cell
-    // is not one block of at most one run in the sample formats.
-    bool importRow(const QString &markup, QStringList *texts, QVector<CellFormats> *formats);
+    // The import of text in column, or null when it is more than one paragraph of one run.
+    const Cell *importedCell(int column, const QString &text);
+    // The cells of the last row of the first table that markup imports to, or false when a cell
+    // is more than one paragraph of at most one run.
+    bool importRow(const QString &markup, QVector<Cell> *cells);
 
     int m_columnCount;
     RowTableMarkup m_rowTableMarkup;
-    QVector<CellFormats> m_formats;
+    // The import of a plain text in each column, the text aside.
+    QVector<Cell> m_plain;
+    // Imports of texts that are not plain, by column and text; an empty field is common.
+    QHash<QPair<int, QString>, Cell> m_imported;
     QTextDocument m_scratch;
     bool m_valid = false;
 };

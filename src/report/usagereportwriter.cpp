@@ -210,6 +210,17 @@ QString UsageReportWriter::markup(const UsageTable &table, bool withDataRows) co
     return fragments.join(QString());
 }
 
+void UsageReportWriter::fillDocument(QTextDocument &document, const UsageTable &table) const
+{
+    // Nothing here is ever undone; the undo history would only cost memory.
+    document.setUndoRedoEnabled(false);
+    if (!buildDocument(document, table)) {
+        // Texts the quick way cannot reproduce: the whole markup is imported instead.
+        document.clear();
+        QTextCursor(&document).insertHtml(html(table));
+    }
+}
+
 bool UsageReportWriter::buildDocument(QTextDocument &document, const UsageTable &table) const
 {
     // The frame, the product-type paragraphs and the header rows come from the markup itself;
@@ -262,12 +273,7 @@ bool UsageReportWriter::writeReport(QString folder, QString productCode,
     bool printed = false;
     {
         QTextDocument document;
-        document.setUndoRedoEnabled(false);
-        if (!buildDocument(document, table)) {
-            // Texts the quick way cannot reproduce: the whole markup is imported instead.
-            document.clear();
-            QTextCursor(&document).insertHtml(html(table));
-        }
+        fillDocument(document, table);
         printed = printDocument(document, partial);
     }
 

@@ -32,6 +32,10 @@ public:
     // The document's HTML text, exactly as it is imported.
     QString html(const UsageTable &table) const;
 
+    // Fills an empty document with the report: the same document that importing html(table)
+    // gives, built without importing every row's markup.
+    void fillDocument(QTextDocument &document, const UsageTable &table) const;
+
     // The header block used when the deployment configures none.
     static Header defaultHeader();
 
