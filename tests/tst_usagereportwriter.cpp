@@ -8,8 +8,11 @@
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 #include <QtTest>
 
 namespace {
@@ -66,6 +69,75 @@ UsageTable manyRows(int count)
     return table;
 }
 
+// Sections of the given sizes, keyed so that they come out in the given order.
+UsageTable sections(const QVector<int> &sizes)
+{
+    UsageTable table;
+    const QDateTime start(QDate(2024, 3, 5), QTime(8, 0, 0));
+    for (int section = 0; section < sizes.size(); ++section) {
+        const QString key = QStringLiteral("Type %1").arg(section);
+        for (int i = 0; i < sizes.at(section); ++i) {
+            table[key] << UsageRecord(QStringLiteral("user%1").arg(i % 7),
+                                      QStringLiteral("D%1").arg(1000 + i), start.addSecs(i * 61),
+                                      i % 2 ? QStringLiteral("Out") : QStringLiteral("In"));
+        }
+    }
+    return table;
+}
+
+// One row per text, the text in every field of it.
+UsageTable oddTexts(const QStringList &texts)
+{
+    UsageTable table;
+    for (const QString &text : texts)
+        table[QStringLiteral("Odd")] << UsageRecord(text, text, QDateTime(), text);
+    return table;
+}
+
+QString describe(const QTextFormat &format)
+{
+    QString text;
+    QDebug(&text) << format.type() << format.properties();
+    return text;
+}
+
+// Everything of a document that its layout and drawing read: frames, table cells, blocks and
+// runs, each with its text and format.
+QStringList structure(const QTextDocument &document)
+{
+    QStringList lines;
+    QList<QTextFrame *> frames{document.rootFrame()};
+    while (!frames.isEmpty()) {
+        QTextFrame *frame = frames.takeFirst();
+        lines << QStringLiteral("frame %1-%2 %3")
+                     .arg(frame->firstPosition())
+                     .arg(frame->lastPosition())
+                     .arg(describe(frame->frameFormat()));
+        if (auto *table = qobject_cast<QTextTable *>(frame)) {
+            for (int row = 0; row < table->rows(); ++row) {
+                for (int column = 0; column < table->columns(); ++column) {
+                    const QTextTableCell cell = table->cellAt(row, column);
+                    lines << QStringLiteral("cell %1,%2 %3")
+                                 .arg(row)
+                                 .arg(column)
+                                 .arg(describe(cell.format()));
+                }
+            }
+        }
+        frames << frame->childFrames();
+    }
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        lines << QStringLiteral("block %1 %2 %3")
+                     .arg(block.position())
+                     .arg(describe(block.blockFormat()), describe(block.charFormat()));
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            lines << QStringLiteral("run \"%1\" %2")
+                         .arg(it.fragment().text(), describe(it.fragment().charFormat()));
+        }
+    }
+    return lines;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(UsageTable)
@@ -89,6 +161,8 @@ private slots:
     void failureKeepsPreviousReport();
     void looksLikeStraightPrint_data();
     void looksLikeStraightPrint();
+    void sameDocumentAsImport_data();
+    void sameDocumentAsImport();
 };
 
 void TestUsageReportWriter::reportFilePath_data()
@@ -308,18 +382,22 @@ void TestUsageReportWriter::failureKeepsPreviousReport()
 
 void TestUsageReportWriter::looksLikeStraightPrint_data()
 {
-    QTest::addColumn<int>("rows");
+    QTest::addColumn<UsageTable>("table");
     QTest::addColumn<int>("minimumPages");
-    QTest::newRow("small") << 4 << 1;
-    QTest::newRow("several pages") << 260 << 4;
+    QTest::newRow("small") << manyRows(4) << 1;
+    QTest::newRow("several pages") << manyRows(260) << 4;
+    // The second and third tables start in the middle of a page, the second crosses pages.
+    QTest::newRow("three tables") << sections({20, 75, 9}) << 3;
+    QTest::newRow("odd texts") << oddTexts({QString(), QStringLiteral("  two  spaces "),
+                                            QStringLiteral("tab\there"), QStringLiteral("a<b>&c")})
+                               << 1;
 }
 
 void TestUsageReportWriter::looksLikeStraightPrint()
 {
-    QFETCH(int, rows);
+    QFETCH(UsageTable, table);
     QFETCH(int, minimumPages);
     QTemporaryDir folder;
-    const UsageTable table = manyRows(rows);
     const UsageReportWriter writer;
     const QString straight = folder.path() + QStringLiteral("/straight.pdf");
     printStraight(writer.html(table), straight);
@@ -335,6 +413,40 @@ void TestUsageReportWriter::looksLikeStraightPrint()
                      TestSupport::readFile(expectedPages.at(page)),
                  qPrintable(QStringLiteral("page %1 differs").arg(page + 1)));
     }
+}
+
+void TestUsageReportWriter::sameDocumentAsImport_data()
+{
+    QTest::addColumn<UsageTable>("table");
+    QTest::newRow("no rows") << UsageTable();
+    QTest::newRow("two types") << manyRows(12);
+    QTest::newRow("three types, one empty") << [] {
+        UsageTable table = sections({3, 0, 5, 1});
+        return table;
+    }();
+    QTest::newRow("plain texts") << oddTexts({QStringLiteral("ann"), QStringLiteral("a b c"),
+                                              QStringLiteral("x<y&z"), QStringLiteral("100%1%2"),
+                                              QStringLiteral("o\"neil's"),
+                                              QString::fromUtf8("Zo\xc3\xab \xe2\x82\xac")});
+    // Texts the import reshapes: empty, runs of white space, breaks and control characters.
+    QTest::newRow("reshaped texts") << oddTexts(
+        {QString(), QStringLiteral(" "), QStringLiteral("  lead"), QStringLiteral("trail  "),
+         QStringLiteral("in  side"), QStringLiteral("line\nbreak"), QStringLiteral("tab\tstop"),
+         QStringLiteral("cr\r\nlf"),
+         QString::fromUtf8("no\xc2\xa0"
+                           "break"),
+         QStringLiteral("bell\a"), QString(QChar(0x2029)) + QStringLiteral("para")});
+}
+
+void TestUsageReportWriter::sameDocumentAsImport()
+{
+    QFETCH(UsageTable, table);
+    const UsageReportWriter writer;
+    QTextDocument imported;
+    QTextCursor(&imported).insertHtml(writer.html(table));
+    QTextDocument built;
+    writer.fillDocument(built, table);
+    QCOMPARE(structure(built), structure(imported));
 }
 
 QTEST_MAIN(TestUsageReportWriter)

@@ -1,5 +1,8 @@
 #include "usagereportwriter.h"
 
+#include "pageddocumentprinter.h"
+#include "reportrowappender.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -9,6 +12,8 @@
 #include <QTemporaryFile>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 
 #include <filesystem>
 #include <system_error>
@@ -86,6 +91,31 @@ QString cell(const QString &cellTemplate, int width, const QString &text)
     return cellTemplate.arg(width).arg(text.toHtmlEscaped());
 }
 
+QStringList rowTexts(const UsageRecord &record)
+{
+    QStringList texts;
+    for (const Column &column : columns())
+        texts << (record.*column.text)();
+    return texts;
+}
+
+void appendHeaderRow(QStringList &fragments)
+{
+    fragments << kRowOpen;
+    for (const Column &column : columns())
+        fragments << cell(kHeaderCellTemplate, column.width, column.title);
+    fragments << kRowClose;
+}
+
+void appendDataRow(QStringList &fragments, const QStringList &texts)
+{
+    fragments << kRowOpen;
+    const QVector<Column> &cols = columns();
+    for (int i = 0; i < cols.size(); ++i)
+        fragments << cell(kDataCellTemplate, cols.at(i).width, texts.value(i));
+    fragments << kRowClose;
+}
+
 std::filesystem::path fileSystemPath(const QString &path)
 {
 #ifdef Q_OS_WIN
@@ -108,13 +138,13 @@ bool isCompletePdf(const QString &path)
     return file.read(16).contains("%%EOF");
 }
 
-void printDocument(QTextDocument &document, const QString &fileName)
+bool printDocument(QTextDocument &document, const QString &fileName)
 {
     QPrinter printer(QPrinter::ScreenResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setOutputFileName(fileName);
-    document.print(&printer);
+    return PagedDocumentPrinter::print(document, printer);
 }
 
 } // namespace
@@ -157,27 +187,71 @@ QString UsageReportWriter::headerBlock() const
 
 QString UsageReportWriter::html(const UsageTable &table) const
 {
+    return markup(table, true);
+}
+
+QString UsageReportWriter::markup(const UsageTable &table, bool withDataRows) const
+{
     QStringList fragments;
     fragments << kBodyOpen << kArticleOpen << headerBlock() << kArticleClose << kDivOpen << kTitle;
-    const QVector<Column> &cols = columns();
     for (auto entry = table.constBegin(); entry != table.constEnd(); ++entry) {
         if (entry.value().isEmpty())
             continue;
         fragments << kProductTypeTemplate.arg(kProductTypePrefix + entry.key().toHtmlEscaped());
-        fragments << kTableOpen << kRowOpen;
-        for (const Column &column : cols)
-            fragments << cell(kHeaderCellTemplate, column.width, column.title);
-        fragments << kRowClose;
-        for (const UsageRecord &record : entry.value()) {
-            fragments << kRowOpen;
-            for (const Column &column : cols)
-                fragments << cell(kDataCellTemplate, column.width, (record.*column.text)());
-            fragments << kRowClose;
+        fragments << kTableOpen;
+        appendHeaderRow(fragments);
+        if (withDataRows) {
+            for (const UsageRecord &record : entry.value())
+                appendDataRow(fragments, rowTexts(record));
         }
         fragments << kTableClose;
     }
     fragments << kDivClose << kBodyClose;
     return fragments.join(QString());
+}
+
+void UsageReportWriter::fillDocument(QTextDocument &document, const UsageTable &table) const
+{
+    // Nothing here is ever undone; the undo history would only cost memory.
+    document.setUndoRedoEnabled(false);
+    if (!buildDocument(document, table)) {
+        // Texts the quick way cannot reproduce: the whole markup is imported instead.
+        document.clear();
+        QTextCursor(&document).insertHtml(html(table));
+    }
+}
+
+bool UsageReportWriter::buildDocument(QTextDocument &document, const UsageTable &table) const
+{
+    // The frame, the product-type paragraphs and the header rows come from the markup itself;
+    // the data rows are appended in the formats the same markup would give them.
+    QTextCursor(&document).insertHtml(markup(table, false));
+    ReportRowAppender appender(columns().size(), [](const QStringList &texts) {
+        QStringList fragments{kTableOpen};
+        appendHeaderRow(fragments);
+        appendDataRow(fragments, texts);
+        fragments << kTableClose;
+        return fragments.join(QString());
+    });
+    if (!appender.isValid())
+        return false;
+
+    const QList<QTextFrame *> frames = document.rootFrame()->childFrames();
+    int next = 0;
+    for (auto entry = table.constBegin(); entry != table.constEnd(); ++entry) {
+        if (entry.value().isEmpty())
+            continue;
+        QTextTable *section =
+            next < frames.size() ? qobject_cast<QTextTable *>(frames.at(next)) : nullptr;
+        ++next;
+        QVector<QStringList> rows;
+        rows.reserve(entry.value().size());
+        for (const UsageRecord &record : entry.value())
+            rows << rowTexts(record);
+        if (!section || !appender.append(section, rows))
+            return false;
+    }
+    return next == frames.size();
 }
 
 bool UsageReportWriter::writeReport(QString folder, QString productCode,
@@ -196,13 +270,15 @@ bool UsageReportWriter::writeReport(QString folder, QString productCode,
         partial = temporary.fileName();
     }
 
-    QTextDocument document;
-    QTextCursor cursor(&document);
-    cursor.insertHtml(html(table));
-    printDocument(document, partial);
+    bool printed = false;
+    {
+        QTextDocument document;
+        fillDocument(document, table);
+        printed = printDocument(document, partial);
+    }
 
     std::error_code error;
-    if (isCompletePdf(partial))
+    if (printed && isCompletePdf(partial))
         std::filesystem::rename(fileSystemPath(partial), fileSystemPath(target), error);
     else
         error = std::make_error_code(std::errc::io_error);

@@ -32,11 +32,20 @@ public:
     // The document's HTML text, exactly as it is imported.
     QString html(const UsageTable &table) const;
 
+    // Fills an empty document with the report: the same document that importing html(table)
+    // gives, built without importing every row's markup.
+    void fillDocument(QTextDocument &document, const UsageTable &table) const;
+
     // The header block used when the deployment configures none.
     static Header defaultHeader();
 
 private:
     QString headerBlock() const;
+    // The document's markup, with or without the data rows of the tables.
+    QString markup(const UsageTable &table, bool withDataRows) const;
+    // The document html() describes, built the quick way; false when the quick way cannot
+    // reproduce it, and the document must then be cleared.
+    bool buildDocument(QTextDocument &document, const UsageTable &table) const;
 
     Header m_header;
 };

@@ -1,0 +1,375 @@
+#include "cullingpaintengine.h"
+
+#include <QPainter>
+#include <QPolygonF>
+#include <QRegion>
+#include <QTextItem>
+
+#include <algorithm>
+
+namespace {
+
+const QPaintEngine::DirtyFlags kClipFlags =
+    QPaintEngine::DirtyClipPath | QPaintEngine::DirtyClipRegion | QPaintEngine::DirtyClipEnabled;
+
+// Room left around a shape for anti-aliasing and rounding, in device pixels.
+const qreal kDeviceSlack = 2.0;
+
+template <typename Point> QRectF pointBounds(const Point *points, int count)
+{
+    if (count <= 0)
+        return QRectF();
+    qreal left = points[0].x();
+    qreal right = left;
+    qreal top = points[0].y();
+    qreal bottom = top;
+    for (int i = 1; i < count; ++i) {
+        left = std::min<qreal>(left, points[i].x());
+        right = std::max<qreal>(right, points[i].x());
+        top = std::min<qreal>(top, points[i].y());
+        bottom = std::max<qreal>(bottom, points[i].y());
+    }
+    return QRectF(QPointF(left, top), QPointF(right, bottom));
+}
+
+template <typename Rect> QRectF rectBounds(const Rect *rects, int count)
+{
+    QRectF bounds;
+    for (int i = 0; i < count; ++i)
+        bounds |= QRectF(rects[i]).normalized();
+    return bounds;
+}
+
+template <typename Line> QRectF lineBounds(const Line *lines, int count)
+{
+    QRectF bounds;
+    for (int i = 0; i < count; ++i) {
+        const QRectF line = QRectF(QPointF(lines[i].p1()), QPointF(lines[i].p2())).normalized();
+        // A united empty rectangle is dropped, so a straight line is given some width first.
+        bounds |= line.adjusted(-0.5, -0.5, 0.5, 0.5);
+    }
+    return bounds;
+}
+
+} // namespace
+
+CullingPaintEngine::CullingPaintEngine(QPainter *target)
+    : QPaintEngine(QPaintEngine::AllFeatures), m_target(target)
+{
+}
+
+bool CullingPaintEngine::begin(QPaintDevice *)
+{
+    m_dirty = {};
+    m_transform = QTransform();
+    m_pen = QPen();
+    m_brush = QBrush();
+    m_clipEnabled = false;
+    m_clipDirty = false;
+    m_clips.clear();
+    m_culled = 0;
+    return m_target && m_target->isActive();
+}
+
+bool CullingPaintEngine::end()
+{
+    return true;
+}
+
+QPaintEngine::Type CullingPaintEngine::type() const
+{
+    return QPaintEngine::User;
+}
+
+void CullingPaintEngine::updateState(const QPaintEngineState &state)
+{
+    const QPaintEngine::DirtyFlags flags = state.state();
+    // The painter replays clips with their own transforms, so both are taken as they come.
+    if (flags & DirtyTransform)
+        m_transform = state.transform();
+    if (flags & DirtyPen)
+        m_pen = state.pen();
+    if (flags & DirtyBrush)
+        m_brush = state.brush();
+    if (flags & DirtyBrushOrigin)
+        m_brushOrigin = state.brushOrigin();
+    if (flags & DirtyFont)
+        m_font = state.font();
+    if (flags & DirtyBackground)
+        m_background = state.backgroundBrush();
+    if (flags & DirtyBackgroundMode)
+        m_backgroundMode = state.backgroundMode();
+    if (flags & DirtyHints)
+        m_hints = state.renderHints();
+    if (flags & DirtyCompositionMode)
+        m_compositionMode = state.compositionMode();
+    if (flags & DirtyOpacity)
+        m_opacity = state.opacity();
+    m_dirty |= flags & ~kClipFlags;
+
+    if (flags & DirtyClipPath) {
+        m_clipEnabled = true;
+        updateClip(state.clipPath(), state.clipOperation());
+    } else if (flags & DirtyClipRegion) {
+        m_clipEnabled = true;
+        QPainterPath path;
+        for (const QRect &rect : state.clipRegion())
+            path.addRect(rect);
+        updateClip(path, state.clipOperation());
+    } else if (flags & DirtyClipEnabled) {
+        m_clipEnabled = state.isClipEnabled();
+        m_clipDirty = true;
+    }
+}
+
+void CullingPaintEngine::updateClip(const QPainterPath &path, Qt::ClipOperation operation)
+{
+    const QPainterPath devicePath = m_transform.map(path);
+    switch (operation) {
+    case Qt::NoClip:
+        m_clipEnabled = false;
+        m_clips.clear();
+        break;
+    case Qt::ReplaceClip:
+        m_clips = {devicePath};
+        break;
+    case Qt::IntersectClip:
+        m_clips.append(devicePath);
+        break;
+    }
+    m_clipBounds = QRectF();
+    for (int i = 0; i < m_clips.size(); ++i) {
+        const QRectF bounds = m_clips.at(i).boundingRect();
+        m_clipBounds = i == 0 ? bounds : m_clipBounds.intersected(bounds);
+    }
+    m_clipDirty = true;
+}
+
+bool CullingPaintEngine::mayShow(const QRectF &bounds) const
+{
+    if (!m_clipEnabled || m_clips.isEmpty())
+        return true;
+    // An empty clip path hides everything, as it does in the PDF engine.
+    if (m_clipBounds.isEmpty())
+        return false;
+    qreal logicalSlack = 0;
+    qreal deviceSlack = kDeviceSlack;
+    if (m_pen.style() != Qt::NoPen) {
+        const qreal width = std::max<qreal>(m_pen.widthF(), 1.0);
+        // A mitred corner reaches out further than half the pen width.
+        const qreal reach = width * std::max<qreal>(m_pen.miterLimit(), 1.0);
+        if (m_pen.isCosmetic())
+            deviceSlack += reach;
+        else
+            logicalSlack = reach;
+    }
+    const QRectF logical =
+        bounds.adjusted(-logicalSlack, -logicalSlack, logicalSlack, logicalSlack);
+    const QRectF device =
+        m_transform.mapRect(logical).adjusted(-deviceSlack, -deviceSlack, deviceSlack, deviceSlack);
+    return device.intersects(m_clipBounds);
+}
+
+void CullingPaintEngine::flush()
+{
+    if (m_clipDirty) {
+        // The clip paths are in device coordinates already.
+        m_target->setTransform(QTransform());
+        if (!m_clipEnabled || m_clips.isEmpty()) {
+            m_target->setClipping(false);
+        } else {
+            m_target->setClipPath(m_clips.first(), Qt::ReplaceClip);
+            for (int i = 1; i < m_clips.size(); ++i)
+                m_target->setClipPath(m_clips.at(i), Qt::IntersectClip);
+        }
+        m_dirty |= DirtyTransform;
+        m_clipDirty = false;
+    }
+    if (!m_dirty)
+        return;
+    if (m_dirty & DirtyTransform)
+        m_target->setTransform(m_transform);
+    if (m_dirty & DirtyPen)
+        m_target->setPen(m_pen);
+    if (m_dirty & DirtyBrush)
+        m_target->setBrush(m_brush);
+    if (m_dirty & DirtyBrushOrigin)
+        m_target->setBrushOrigin(m_brushOrigin);
+    if (m_dirty & DirtyFont)
+        m_target->setFont(m_font);
+    if (m_dirty & DirtyBackground)
+        m_target->setBackground(m_background);
+    if (m_dirty & DirtyBackgroundMode)
+        m_target->setBackgroundMode(m_backgroundMode);
+    if (m_dirty & DirtyHints) {
+        m_target->setRenderHints(m_target->renderHints() & ~m_hints, false);
+        m_target->setRenderHints(m_hints, true);
+    }
+    if (m_dirty & DirtyCompositionMode)
+        m_target->setCompositionMode(m_compositionMode);
+    if (m_dirty & DirtyOpacity)
+        m_target->setOpacity(m_opacity);
+    m_dirty = {};
+}
+
+void CullingPaintEngine::drawRects(const QRect *rects, int rectCount)
+{
+    if (!mayShow(rectBounds(rects, rectCount))) {
+        ++m_culled;
+        return;
+    }
+    flush();
+    m_target->drawRects(rects, rectCount);
+}
+
+void CullingPaintEngine::drawRects(const QRectF *rects, int rectCount)
+{
+    if (!mayShow(rectBounds(rects, rectCount))) {
+        ++m_culled;
+        return;
+    }
+    flush();
+    m_target->drawRects(rects, rectCount);
+}
+
+void CullingPaintEngine::drawLines(const QLine *lines, int lineCount)
+{
+    if (!mayShow(lineBounds(lines, lineCount))) {
+        ++m_culled;
+        return;
+    }
+    flush();
+    m_target->drawLines(lines, lineCount);
+}
+
+void CullingPaintEngine::drawLines(const QLineF *lines, int lineCount)
+{
+    if (!mayShow(lineBounds(lines, lineCount))) {
+        ++m_culled;
+        return;
+    }
+    flush();
+    m_target->drawLines(lines, lineCount);
+}
+
+void CullingPaintEngine::drawEllipse(const QRectF &rect)
+{
+    if (!mayShow(rect.normalized())) {
+        ++m_culled;
+        return;
+    }
+    flush();
+    m_target->drawEllipse(rect);
+}
+
+void CullingPaintEngine::drawEllipse(const QRect &rect)
+{
+    if (!mayShow(QRectF(rect).normalized())) {
+        ++m_culled;
+        return;
+    }
+    flush();
+    m_target->drawEllipse(rect);
+}
+
+void CullingPaintEngine::drawPath(const QPainterPath &path)
+{
+    if (!mayShow(path.controlPointRect())) {
+        ++m_culled;
+        return;
+    }
+    flush();
+    m_target->drawPath(path);
+}
+
+void CullingPaintEngine::drawPoints(const QPointF *points, int pointCount)
+{
+    if (!mayShow(pointBounds(points, pointCount))) {
+        ++m_culled;
+        return;
+    }
+    flush();
+    m_target->drawPoints(points, pointCount);
+}
+
+void CullingPaintEngine::drawPoints(const QPoint *points, int pointCount)
+{
+    if (!mayShow(pointBounds(points, pointCount))) {
+        ++m_culled;
+        return;
+    }
+    flush();
+    m_target->drawPoints(points, pointCount);
+}
+
+void CullingPaintEngine::drawPolygon(const QPointF *points, int pointCount, PolygonDrawMode mode)
+{
+    if (!mayShow(pointBounds(points, pointCount))) {
+        ++m_culled;
+        return;
+    }
+    flush();
+    switch (mode) {
+    case PolylineMode:
+        m_target->drawPolyline(points, pointCount);
+        break;
+    case ConvexMode:
+        m_target->drawConvexPolygon(points, pointCount);
+        break;
+    case OddEvenMode:
+        m_target->drawPolygon(points, pointCount, Qt::OddEvenFill);
+        break;
+    case WindingMode:
+        m_target->drawPolygon(points, pointCount, Qt::WindingFill);
+        break;
+    }
+}
+
+void CullingPaintEngine::drawPolygon(const QPoint *points, int pointCount, PolygonDrawMode mode)
+{
+    if (!mayShow(pointBounds(points, pointCount))) {
+        ++m_culled;
+        return;
+    }
+    flush();
+    switch (mode) {
+    case PolylineMode:
+        m_target->drawPolyline(points, pointCount);
+        break;
+    case ConvexMode:
+        m_target->drawConvexPolygon(points, pointCount);
+        break;
+    case OddEvenMode:
+        m_target->drawPolygon(points, pointCount, Qt::OddEvenFill);
+        break;
+    case WindingMode:
+        m_target->drawPolygon(points, pointCount, Qt::WindingFill);
+        break;
+    }
+}
+
+void CullingPaintEngine::drawPixmap(const QRectF &rect, const QPixmap &pixmap, const QRectF &source)
+{
+    flush();
+    m_target->drawPixmap(rect, pixmap, source);
+}
+
+void CullingPaintEngine::drawTextItem(const QPointF &position, const QTextItem &textItem)
+{
+    flush();
+    m_target->drawTextItem(position, textItem);
+}
+
+void CullingPaintEngine::drawTiledPixmap(const QRectF &rect, const QPixmap &pixmap,
+                                         const QPointF &offset)
+{
+    flush();
+    m_target->drawTiledPixmap(rect, pixmap, offset);
+}
+
+void CullingPaintEngine::drawImage(const QRectF &rect, const QImage &image, const QRectF &source,
+                                   Qt::ImageConversionFlags flags)
+{
+    flush();
+    m_target->drawImage(rect, image, source, flags);
+}
