@@ -1,0 +1,30 @@
+// ProductConfig.ini parsing on arbitrary file contents, and every lookup of what was read.
+#include "fuzzsupport.h"
+
+#include "productconfigstore.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString path = FuzzSupport::writeFile(QStringLiteral("ProductConfig.ini"), data, size);
+    const ProductConfigStore store(path);
+    const QStringList products = store.products();
+    if (products.isEmpty())
+        FuzzSupport::fail("the product list is empty");
+    for (int i = 1; i < products.size(); ++i) {
+        if (!(products.at(i - 1) < products.at(i)))
+            FuzzSupport::fail("the product list is not in ascending order");
+    }
+    for (const QString &product : products) {
+        // A product without configurations lists the one empty name; otherwise every name it
+        // lists has been read.
+        const QStringList names = store.configNames(product);
+        if (names == QStringList(QString()))
+            continue;
+        for (const QString &name : names) {
+            if (!store.config(name))
+                FuzzSupport::fail("a listed configuration was not read");
+        }
+    }
+    (void)store.reportHeader();
+    return 0;
+}
