@@ -90,7 +90,7 @@ QStringList generatedStamps(const QString &format, int count)
 
 QString describe(const QDateTime &dateTime)
 {
-    return QStringLiteral("valid %1 null %2 spec %3 ms %4 date %5 time %6 text %7")
+    return QStringLiteral("valid %1 null %2 timeSpec %3 ms %4 date %5 time %6 text %7")
         .arg(dateTime.isValid())
         .arg(dateTime.isNull())
         .arg(int(dateTime.timeSpec()))
