@@ -117,9 +117,15 @@ void TestExportSafety::interruptedExportLeavesOldOrNewReport()
     TestSupport::writeFile(config, "[PRODUCT]\nproducts=DLV\n[DLV]\nconfigs=Main\n"
                                    "[Main]\nCompany=Acme\nproduct=DLV\nPlatform_Code=x64\n"
                                    "log_name=usage.csv\n");
-    // Enough rows for a report of about a hundred pages, so a kill can land mid-print.
+    // Enough rows for a report of many pages, so a kill can land mid-print; fewer where the
+    // sanitizers make every run many times slower.
+#ifdef PLINTHRA_SANITIZED_BUILD
+    const int rows = 300;
+#else
+    const int rows = 3000;
+#endif
     QByteArray log;
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < rows; ++i) {
         log += QStringLiteral("user%1,%2,Suite,2024-03-%3 08:%4,2024-03-%3 09:%4\n")
                    .arg(i)
                    .arg(1000 + i)
@@ -137,6 +143,10 @@ void TestExportSafety::interruptedExportLeavesOldOrNewReport()
     const QString program = QStringLiteral(PLINTHRA_BINARY_DIR "/src/PlinthraUsageExport");
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
+    // Killed children cannot report leaks anyway, and full allocation stacks would make a
+    // sanitizer build's run take minutes; no effect on other builds.
+    environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") +
+                                           ":fast_unwind_on_malloc=1:detect_leaks=0");
     const QStringList arguments = {"--config", config, "--public-documents",
                                    dir.filePath("public"), "DLV", out};
 
