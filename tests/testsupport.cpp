@@ -41,3 +41,13 @@ QStringList TestSupport::describe(const UsageTable &table)
     }
     return lines;
 }
+
+QByteArray TestSupport::junk(int size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &c : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        c = char(seed >> 24);
+    }
+    return bytes;
+}

@@ -16,6 +16,8 @@ public:
     {
         return QByteArray(literal, N - 1);
     }
+    // Deterministic binary junk: the same bytes for the same seed on every run.
+    static QByteArray junk(int size, quint32 seed);
     // One text per row, so a whole table compares in one go and a failure shows every row.
     static QStringList describe(const UsageTable &table);
 

@@ -147,8 +147,8 @@ void TestExportSafety::interruptedExportLeavesOldOrNewReport()
     // sanitizer build's run take minutes; no effect on other builds.
     environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") +
                                            ":fast_unwind_on_malloc=1:detect_leaks=0");
-    const QStringList arguments = {"--config", config, "--public-documents",
-                                   dir.filePath("public"), "DLV", out};
+    const QStringList arguments = {"--config", config, "--public-documents", dir.filePath("public"),
+                                   "DLV",      out};
 
     // One whole run first: it must replace the report, and it tells how long a run takes on
     // this build (a sanitizer build is many times slower), so the kills below land mid-run.

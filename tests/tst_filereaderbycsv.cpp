@@ -126,13 +126,7 @@ void TestFileReaderByCsv::junkGivesOneEntry_data()
 {
     QTest::addColumn<QByteArray>("content");
 
-    QByteArray junk;
-    quint32 state = 12345;
-    for (int i = 0; i < 1 << 18; ++i) {
-        state = state * 1664525u + 1013904223u;
-        junk.append(char(state >> 24));
-    }
-    QTest::newRow("binary junk") << junk;
+    QTest::newRow("binary junk") << TestSupport::junk(1 << 18, 12345);
     QTest::newRow("only NUL bytes") << QByteArray(4096, '\0');
     QTest::newRow("one long line of commas") << QByteArray(100000, ',');
     QTest::newRow("five-field lines of junk")

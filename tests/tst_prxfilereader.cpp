@@ -220,12 +220,7 @@ void TestPrxFileReader::badInput_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("expectRows");
-    QByteArray junk(64 * 1024, '\0');
-    quint32 seed = 12345;
-    for (char &c : junk) {
-        seed = seed * 1103515245u + 12345u;
-        c = char(seed >> 24);
-    }
+    const QByteArray junk = TestSupport::junk(64 * 1024, 12345);
     QTest::newRow("empty") << QByteArray() << false;
     QTest::newRow("binary junk") << junk << false;
     QTest::newRow("nul bytes") << QByteArray(100000, '\0') << false;

@@ -51,6 +51,27 @@ template <typename Line> QRectF lineBounds(const Line *lines, int count)
     return bounds;
 }
 
+// A polygon in the engine's drawing mode, drawn through the painter's matching call.
+template <typename Point>
+void drawPolygonOn(QPainter *target, const Point *points, int pointCount,
+                   QPaintEngine::PolygonDrawMode mode)
+{
+    switch (mode) {
+    case QPaintEngine::PolylineMode:
+        target->drawPolyline(points, pointCount);
+        break;
+    case QPaintEngine::ConvexMode:
+        target->drawConvexPolygon(points, pointCount);
+        break;
+    case QPaintEngine::OddEvenMode:
+        target->drawPolygon(points, pointCount, Qt::OddEvenFill);
+        break;
+    case QPaintEngine::WindingMode:
+        target->drawPolygon(points, pointCount, Qt::WindingFill);
+        break;
+    }
+}
+
 } // namespace
 
 CullingPaintEngine::CullingPaintEngine(QPainter *target)
@@ -214,138 +235,59 @@ void CullingPaintEngine::flush()
 
 void CullingPaintEngine::drawRects(const QRect *rects, int rectCount)
 {
-    if (!mayShow(rectBounds(rects, rectCount))) {
-        ++m_culled;
-        return;
-    }
-    flush();
-    m_target->drawRects(rects, rectCount);
+    drawIfShown(rectBounds(rects, rectCount), [&] { m_target->drawRects(rects, rectCount); });
 }
 
 void CullingPaintEngine::drawRects(const QRectF *rects, int rectCount)
 {
-    if (!mayShow(rectBounds(rects, rectCount))) {
-        ++m_culled;
-        return;
-    }
-    flush();
-    m_target->drawRects(rects, rectCount);
+    drawIfShown(rectBounds(rects, rectCount), [&] { m_target->drawRects(rects, rectCount); });
 }
 
 void CullingPaintEngine::drawLines(const QLine *lines, int lineCount)
 {
-    if (!mayShow(lineBounds(lines, lineCount))) {
-        ++m_culled;
-        return;
-    }
-    flush();
-    m_target->drawLines(lines, lineCount);
+    drawIfShown(lineBounds(lines, lineCount), [&] { m_target->drawLines(lines, lineCount); });
 }
 
 void CullingPaintEngine::drawLines(const QLineF *lines, int lineCount)
 {
-    if (!mayShow(lineBounds(lines, lineCount))) {
-        ++m_culled;
-        return;
-    }
-    flush();
-    m_target->drawLines(lines, lineCount);
+    drawIfShown(lineBounds(lines, lineCount), [&] { m_target->drawLines(lines, lineCount); });
 }
 
 void CullingPaintEngine::drawEllipse(const QRectF &rect)
 {
-    if (!mayShow(rect.normalized())) {
-        ++m_culled;
-        return;
-    }
-    flush();
-    m_target->drawEllipse(rect);
+    drawIfShown(rect.normalized(), [&] { m_target->drawEllipse(rect); });
 }
 
 void CullingPaintEngine::drawEllipse(const QRect &rect)
 {
-    if (!mayShow(QRectF(rect).normalized())) {
-        ++m_culled;
-        return;
-    }
-    flush();
-    m_target->drawEllipse(rect);
+    drawIfShown(QRectF(rect).normalized(), [&] { m_target->drawEllipse(rect); });
 }
 
 void CullingPaintEngine::drawPath(const QPainterPath &path)
 {
-    if (!mayShow(path.controlPointRect())) {
-        ++m_culled;
-        return;
-    }
-    flush();
-    m_target->drawPath(path);
+    drawIfShown(path.controlPointRect(), [&] { m_target->drawPath(path); });
 }
 
 void CullingPaintEngine::drawPoints(const QPointF *points, int pointCount)
 {
-    if (!mayShow(pointBounds(points, pointCount))) {
-        ++m_culled;
-        return;
-    }
-    flush();
-    m_target->drawPoints(points, pointCount);
+    drawIfShown(pointBounds(points, pointCount), [&] { m_target->drawPoints(points, pointCount); });
 }
 
 void CullingPaintEngine::drawPoints(const QPoint *points, int pointCount)
 {
-    if (!mayShow(pointBounds(points, pointCount))) {
-        ++m_culled;
-        return;
-    }
-    flush();
-    m_target->drawPoints(points, pointCount);
+    drawIfShown(pointBounds(points, pointCount), [&] { m_target->drawPoints(points, pointCount); });
 }
 
 void CullingPaintEngine::drawPolygon(const QPointF *points, int pointCount, PolygonDrawMode mode)
 {
-    if (!mayShow(pointBounds(points, pointCount))) {
-        ++m_culled;
-        return;
-    }
-    flush();
-    switch (mode) {
-    case PolylineMode:
-        m_target->drawPolyline(points, pointCount);
-        break;
-    case ConvexMode:
-        m_target->drawConvexPolygon(points, pointCount);
-        break;
-    case OddEvenMode:
-        m_target->drawPolygon(points, pointCount, Qt::OddEvenFill);
-        break;
-    case WindingMode:
-        m_target->drawPolygon(points, pointCount, Qt::WindingFill);
-        break;
-    }
+    drawIfShown(pointBounds(points, pointCount),
+                [&] { drawPolygonOn(m_target, points, pointCount, mode); });
 }
 
 void CullingPaintEngine::drawPolygon(const QPoint *points, int pointCount, PolygonDrawMode mode)
 {
-    if (!mayShow(pointBounds(points, pointCount))) {
-        ++m_culled;
-        return;
-    }
-    flush();
-    switch (mode) {
-    case PolylineMode:
-        m_target->drawPolyline(points, pointCount);
-        break;
-    case ConvexMode:
-        m_target->drawConvexPolygon(points, pointCount);
-        break;
-    case OddEvenMode:
-        m_target->drawPolygon(points, pointCount, Qt::OddEvenFill);
-        break;
-    case WindingMode:
-        m_target->drawPolygon(points, pointCount, Qt::WindingFill);
-        break;
-    }
+    drawIfShown(pointBounds(points, pointCount),
+                [&] { drawPolygonOn(m_target, points, pointCount, mode); });
 }
 
 void CullingPaintEngine::drawPixmap(const QRectF &rect, const QPixmap &pixmap, const QRectF &source)

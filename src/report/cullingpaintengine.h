@@ -53,6 +53,16 @@ public:
 private:
     // True when a shape whose bounds (in the painter's coordinates) are given can show.
     bool mayShow(const QRectF &bounds) const;
+    // Hands a drawing on to the target when its bounds can show; counts it as dropped otherwise.
+    template <typename Draw> void drawIfShown(const QRectF &bounds, Draw draw)
+    {
+        if (!mayShow(bounds)) {
+            ++m_culled;
+            return;
+        }
+        flush();
+        draw();
+    }
     void updateClip(const QPainterPath &path, Qt::ClipOperation operation);
     // Brings the target painter up to the state of the painter that draws here.
     void flush();
