@@ -52,7 +52,8 @@ bool ExportDriver::exportUsageReport(const QString &productCode, const QString &
     return writeReport(folder, productCode, table);
 }
 
-UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReader) const
+UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReader,
+                                      UsageSessions *sessions) const
 {
     const QSharedPointer<IFileReader> reader = m_registry.readerFor(productCode);
     if (hasReader)
@@ -67,9 +68,15 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
         if (config.isNull())
             continue;
         const QString location = m_publicDocumentsFolder() + kSeparator + logLocation(*config);
-        merge(merged, reader->read(location));
+        const UsageTable part = reader->read(location);
+        // A use's two rows are adjacent only in the order one reader gives for one location.
+        if (sessions)
+            sessions->append(UsageSessions::fromLocationRows(part));
+        merge(merged, part);
     }
     orderByTime(merged);
+    if (sessions)
+        sessions->orderByStart();
     return merged;
 }
 

@@ -3,6 +3,7 @@
 
 #include "productconfigstruct.h"
 #include "usagereportwriter.h"
+#include "usagesessions.h"
 #include "usagetable.h"
 
 #include <QString>
@@ -40,8 +41,10 @@ public:
 
     // The merged table of every configured log location of the product, every key's rows
     // ordered by time. *hasReader tells whether the product has a reader; without one the
-    // table is empty and nothing was read.
-    UsageTable collectUsage(const QString &productCode, bool *hasReader = nullptr) const;
+    // table is empty and nothing was read. With sessions, also pairs each location's rows into
+    // sessions before they are merged, and gives them ordered by start.
+    UsageTable collectUsage(const QString &productCode, bool *hasReader = nullptr,
+                            UsageSessions *sessions = nullptr) const;
 
     // Writes a table, as collectUsage gives it, as the product's report into folder, with the
     // store's report header.

@@ -6,7 +6,12 @@
 #include "readerregistration.h"
 #include "readerregistry.h"
 #include "usagecsvwriter.h"
+#include "sessioncsvwriter.h"
+#include "stagedpdf.h"
+#include "summaryjsonwriter.h"
 #include "usagereportwriter.h"
+#include "usagesummary.h"
+#include "usagesummarywriter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -15,6 +20,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -70,6 +78,44 @@ QString writeFailureReason(const QString &path)
                           "disk is full)");
 }
 
+// One text output: staged in a file beside its target until everything else is written, or
+// held for standard output.
+struct TextOutput
+{
+    TextOutput(const QString &path, const QByteArray &data, bool withByteOrderMark)
+        : path(path), data(data), file(path), withByteOrderMark(withByteOrderMark)
+    {
+    }
+
+    bool toStandardOutput() const { return path == QLatin1String("-"); }
+
+    bool stage(QString *reason)
+    {
+        if (toStandardOutput())
+            return true;
+        const QByteArray bom = withByteOrderMark ? UsageCsvWriter::byteOrderMark() : QByteArray();
+        if (file.open(QIODevice::WriteOnly) && file.write(bom) == bom.size() &&
+            file.write(data) == data.size())
+            return true;
+        *reason = QFileInfo(path).isDir() ? QStringLiteral("a folder of that name is in the way")
+                                          : file.errorString();
+        return false;
+    }
+
+    bool commit(QString *reason)
+    {
+        if (toStandardOutput() || file.commit())
+            return true;
+        *reason = file.errorString();
+        return false;
+    }
+
+    QString path;
+    QByteArray data;
+    QSaveFile file;
+    bool withByteOrderMark;
+};
+
 QString listProducts(const ProductConfigStore &store, const QString &publicDocuments)
 {
     QString text;
@@ -118,12 +164,27 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
     const QCommandLineOption toOption(
         QStringLiteral("to"), QStringLiteral("Keep rows dated on or before DATE (yyyy-MM-dd)."),
         QStringLiteral("DATE"));
+    const QCommandLineOption sessionsOption(
+        QStringLiteral("sessions"),
+        QStringLiteral("Also write the sessions (paired In and Out rows) as CSV to FILE (- for "
+                       "standard output)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption summaryJsonOption(
+        QStringLiteral("summary-json"),
+        QStringLiteral("Also write the usage figures (hours, peak concurrent use, users) as JSON "
+                       "to FILE (- for standard output)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption summaryOption(
+        QStringLiteral("summary"),
+        QStringLiteral("Also write <folder>/<code>_UsageSummary.pdf: the figures, a chart of "
+                       "concurrent use and the users by hours."));
     const QCommandLineOption listOption(
         QStringLiteral("list-products"),
         QStringLiteral("List the configured products, their readers and log locations."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    parser.addOptions({configOption, publicOption, csvOption, fromOption, toOption, listOption});
+    parser.addOptions({configOption, publicOption, csvOption, sessionsOption, summaryJsonOption,
+                       summaryOption, fromOption, toOption, listOption});
     parser.addPositionalArgument(QStringLiteral("PRODUCT_CODE"),
                                  QStringLiteral("Product code, as listed in the configuration."));
     parser.addPositionalArgument(QStringLiteral("EXPORT_FOLDER"),
@@ -154,8 +215,21 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
         return usageError(err, QStringLiteral("--from needs a date written yyyy-MM-dd"));
     if (parser.isSet(toOption) && !parseDate(parser.value(toOption), &to))
         return usageError(err, QStringLiteral("--to needs a date written yyyy-MM-dd"));
-    if (parser.isSet(csvOption) && parser.value(csvOption).isEmpty())
-        return usageError(err, QStringLiteral("--csv needs a file name, or - for standard output"));
+    int toStandardOutput = 0;
+    for (const QCommandLineOption *option : {&csvOption, &sessionsOption, &summaryJsonOption}) {
+        if (!parser.isSet(*option))
+            continue;
+        const QString value = parser.value(*option);
+        if (value.isEmpty())
+            return usageError(err, QStringLiteral("--%1 needs a file name, or - for standard "
+                                                  "output")
+                                       .arg(option->names().constFirst()));
+        if (value == QLatin1String("-"))
+            ++toStandardOutput;
+    }
+    if (toStandardOutput > 1)
+        return usageError(err, QStringLiteral("only one of --csv, --sessions and --summary-json "
+                                              "can write to standard output"));
 
     const QString configPath = parser.isSet(configOption) ? parser.value(configOption)
                                                           : ProductConfigStore::defaultFilePath();
@@ -178,8 +252,12 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
         return NoExportFolder;
     }
 
+    const bool wantsSessions = parser.isSet(sessionsOption) || parser.isSet(summaryJsonOption) ||
+                               parser.isSet(summaryOption);
     bool hasReader = false;
-    UsageTable table = driver.collectUsage(productCode, &hasReader);
+    UsageSessions sessions;
+    UsageTable table =
+        driver.collectUsage(productCode, &hasReader, wantsSessions ? &sessions : nullptr);
     if (!hasReader) {
         QStringList withReader;
         for (const QString &code : store.products()) {
@@ -195,40 +273,67 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
     if (!from.isNull() || !to.isNull())
         table = filterByDate(table, from, to);
 
-    // The CSV file is staged first and put in place only after the report is written, so a
-    // failure on either side leaves both previous files as they were.
-    const QString csvPath = parser.value(csvOption);
-    const QByteArray csv = parser.isSet(csvOption) ? UsageCsvWriter::toCsv(table) : QByteArray();
-    QSaveFile csvFile(csvPath);
-    const bool csvToFile = parser.isSet(csvOption) && csvPath != QLatin1String("-");
-    if (csvToFile) {
-        const QByteArray bom = UsageCsvWriter::byteOrderMark();
-        if (!csvFile.open(QIODevice::WriteOnly) || csvFile.write(bom) != bom.size() ||
-            csvFile.write(csv) != csv.size()) {
-            writeLine(err,
-                      QStringLiteral("Could not write %1: %2")
-                          .arg(csvPath, QFileInfo(csvPath).isDir()
-                                            ? QStringLiteral("a folder of that name is in the way")
-                                            : csvFile.errorString()));
+    UsageSessions ranged;
+    if (wantsSessions)
+        ranged = sessions.inDateRange(from, to);
+    UsageSummary summary;
+    if (parser.isSet(summaryJsonOption) || parser.isSet(summaryOption))
+        summary = UsageSummary::compute(productCode, ranged, from, to);
+
+    // Text files are staged first and put in place only after the PDFs are written, so a
+    // failure anywhere leaves every previous file as it was.
+    std::vector<std::unique_ptr<TextOutput>> outputs;
+    if (parser.isSet(csvOption))
+        outputs.push_back(std::make_unique<TextOutput>(parser.value(csvOption),
+                                                       UsageCsvWriter::toCsv(table), true));
+    if (parser.isSet(sessionsOption))
+        outputs.push_back(std::make_unique<TextOutput>(parser.value(sessionsOption),
+                                                       SessionCsvWriter::toCsv(ranged), true));
+    if (parser.isSet(summaryJsonOption))
+        outputs.push_back(std::make_unique<TextOutput>(parser.value(summaryJsonOption),
+                                                       SummaryJsonWriter::toJson(summary), false));
+    for (const auto &output : outputs) {
+        QString reason;
+        if (!output->stage(&reason)) {
+            writeLine(err, QStringLiteral("Could not write %1: %2").arg(output->path, reason));
+            return WriteFailed;
+        }
+    }
+
+    const QString summaryPath = UsageSummaryWriter::summaryFilePath(folder, productCode);
+    StagedPdf stagedSummary(summaryPath);
+    if (parser.isSet(summaryOption)) {
+        const UsageSummaryWriter writer(store.reportHeader());
+        if (!stagedSummary.open() || !writer.print(summary, stagedSummary.temporaryPath())) {
+            writeLine(err, QStringLiteral("Could not write %1: %2")
+                               .arg(summaryPath, writeFailureReason(summaryPath)));
             return WriteFailed;
         }
     }
 
     const QString reportPath = UsageReportWriter::reportFilePath(folder, productCode);
     if (!driver.writeReport(folder, productCode, table)) {
-        if (csvToFile)
-            csvFile.cancelWriting();
         writeLine(err, QStringLiteral("Could not write %1: %2")
                            .arg(reportPath, writeFailureReason(reportPath)));
         return WriteFailed;
     }
-    if (csvToFile && !csvFile.commit()) {
+    if (parser.isSet(summaryOption) && !stagedSummary.commit()) {
         writeLine(err, QStringLiteral("Wrote %1, but could not write %2: %3")
-                           .arg(reportPath, csvPath, csvFile.errorString()));
+                           .arg(reportPath, summaryPath, writeFailureReason(summaryPath)));
         return WriteFailed;
     }
-    if (parser.isSet(csvOption) && !csvToFile)
-        out->write(csv);
+    for (const auto &output : outputs) {
+        QString reason;
+        if (!output->commit(&reason)) {
+            writeLine(err, QStringLiteral("Wrote %1, but could not write %2: %3")
+                               .arg(reportPath, output->path, reason));
+            return WriteFailed;
+        }
+    }
+    for (const auto &output : outputs) {
+        if (output->toStandardOutput())
+            out->write(output->data);
+    }
 
     int rows = 0;
     int types = 0;
@@ -236,9 +341,12 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
         rows += list.size();
         types += list.isEmpty() ? 0 : 1;
     }
-    writeLine(err, QStringLiteral("Wrote %1 (%2 rows, %3 product types)")
-                       .arg(reportPath)
-                       .arg(rows)
-                       .arg(types));
+    QString written = reportPath;
+    if (parser.isSet(summaryOption))
+        written += QStringLiteral(" and ") + summaryPath;
+    QString counts = QStringLiteral("%1 rows, %2 product types").arg(rows).arg(types);
+    if (wantsSessions)
+        counts += QStringLiteral(", %1 sessions").arg(ranged.sessionCount());
+    writeLine(err, QStringLiteral("Wrote %1 (%2)").arg(written, counts));
     return Success;
 }

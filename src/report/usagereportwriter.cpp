@@ -2,21 +2,16 @@
 
 #include "pageddocumentprinter.h"
 #include "reportrowappender.h"
+#include "stagedpdf.h"
 
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QPageSize>
 #include <QPrinter>
 #include <QStringList>
-#include <QTemporaryFile>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextTable>
-
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -114,28 +109,6 @@ void appendDataRow(QStringList &fragments, const QStringList &texts)
     for (int i = 0; i < cols.size(); ++i)
         fragments << cell(kDataCellTemplate, cols.at(i).width, texts.value(i));
     fragments << kRowClose;
-}
-
-std::filesystem::path fileSystemPath(const QString &path)
-{
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
-// A PDF whose writing stopped early (a full disk, a lost device) lacks its closing marker.
-bool isCompletePdf(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() < 16)
-        return false;
-    if (file.read(5) != QByteArrayLiteral("%PDF-"))
-        return false;
-    if (!file.seek(file.size() - 16))
-        return false;
-    return file.read(16).contains("%%EOF");
 }
 
 bool printDocument(QTextDocument &document, const QString &fileName)
@@ -261,30 +234,14 @@ bool UsageReportWriter::writeReport(QString folder, QString productCode,
 
     // Printed beside the report first, so that the old report is replaced only by a complete
     // new one and a failure leaves it as it was.
-    QString partial;
-    {
-        QTemporaryFile temporary(target + QStringLiteral(".XXXXXX.part"));
-        if (!temporary.open())
-            return false;
-        temporary.setAutoRemove(false);
-        partial = temporary.fileName();
-    }
-
+    StagedPdf staged(target);
+    if (!staged.open())
+        return false;
     bool printed = false;
     {
         QTextDocument document;
         fillDocument(document, table);
-        printed = printDocument(document, partial);
+        printed = printDocument(document, staged.temporaryPath());
     }
-
-    std::error_code error;
-    if (printed && isCompletePdf(partial))
-        std::filesystem::rename(fileSystemPath(partial), fileSystemPath(target), error);
-    else
-        error = std::make_error_code(std::errc::io_error);
-    if (error) {
-        QFile::remove(partial);
-        return false;
-    }
-    return true;
+    return printed && staged.commit();
 }

@@ -1,0 +1,446 @@
+#include "usagesummarywriter.h"
+
+#include <QFontMetricsF>
+#include <QLocale>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Device units per point: fine enough that nothing is placed on a coarse grid.
+constexpr int kResolution = 720;
+constexpr qreal kUnit = kResolution / 72.0;
+
+const QColor kBlue(0x00, 0x70, 0xC0);
+const QColor kPeakColour(0xE3, 0x6C, 0x09);
+const QColor kGridColour(0xD0, 0xD0, 0xD0);
+const QColor kRuleColour(0x40, 0x40, 0x40);
+const QString kSerif = QStringLiteral("Times New Roman");
+const QString kSans = QStringLiteral("Arial");
+const QString kMomentFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
+const int kHeaderLineCount = 7;
+
+// Spans longer than these are charted by week, and then by month.
+constexpr int kMaxDailyDays = 16 * 7;
+constexpr int kMaxWeeklyDays = 2 * 366;
+
+QFont font(const QString &family, qreal points, bool bold = false)
+{
+    QFont result(family);
+    result.setPointSizeF(points);
+    result.setBold(bold);
+    return result;
+}
+
+QString hoursText(qint64 seconds)
+{
+    return QString::number(double(seconds) / 3600.0, 'f', 1);
+}
+
+QString momentText(const QDateTime &moment)
+{
+    return moment.isValid() ? moment.toString(kMomentFormat) : QString();
+}
+
+// One bar of a chart: the first day it stands for and the highest day peak in it.
+struct Bucket
+{
+    QDate first;
+    int peak = 0;
+};
+
+// Lays out text from top to bottom, starting a new page when the next piece does not fit.
+class PageFlow
+{
+public:
+    PageFlow(QPdfWriter &writer, QPainter &painter)
+        : m_writer(writer), m_painter(painter),
+          m_width(writer.pageLayout().paintRectPixels(kResolution).width()),
+          m_bottom(writer.pageLayout().paintRectPixels(kResolution).height() - 18 * kUnit)
+    {
+    }
+
+    qreal width() const { return m_width; }
+    qreal y() const { return m_y; }
+    void advance(qreal height) { m_y += height; }
+    bool failed() const { return m_failed; }
+
+    // Starts a new page unless height still fits on this one; true when a page was started.
+    bool ensure(qreal height)
+    {
+        if (m_y + height <= m_bottom || m_y == 0)
+            return false;
+        finishPage();
+        if (!m_writer.newPage())
+            m_failed = true;
+        ++m_page;
+        m_y = 0;
+        return true;
+    }
+
+    // The page number at the bottom right, as on the usage report.
+    void finishPage()
+    {
+        m_painter.save();
+        m_painter.setFont(font(kSerif, 9));
+        m_painter.setPen(Qt::black);
+        const QRectF box(0, m_bottom + 4 * kUnit, m_width, 14 * kUnit);
+        m_painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, QString::number(m_page));
+        m_painter.restore();
+    }
+
+    // One line of text across the page; returns its height.
+    qreal line(const QString &text, const QFont &lineFont, Qt::Alignment align = Qt::AlignLeft,
+               const QColor &colour = Qt::black)
+    {
+        const qreal height = QFontMetricsF(lineFont, &m_writer).height();
+        ensure(height);
+        m_painter.setFont(lineFont);
+        m_painter.setPen(colour);
+        m_painter.drawText(QRectF(0, m_y, m_width, height), int(align | Qt::AlignVCenter), text);
+        m_y += height;
+        return height;
+    }
+
+private:
+    QPdfWriter &m_writer;
+    QPainter &m_painter;
+    qreal m_width;
+    qreal m_bottom;
+    qreal m_y = 0;
+    int m_page = 1;
+    bool m_failed = false;
+};
+
+struct TableColumn
+{
+    QString title;
+    qreal share;
+    Qt::Alignment align;
+};
+
+// A ruled table in the report's colours: a blue header row that repeats on every page.
+void drawTable(PageFlow &flow, QPainter &painter, const QVector<TableColumn> &columns,
+               const QVector<QStringList> &rows)
+{
+    const QFont headerFont = font(kSans, 8.5, true);
+    const QFont cellFont = font(kSans, 8.5);
+    const qreal rowHeight = 14 * kUnit;
+    const qreal padding = 4 * kUnit;
+    QVector<qreal> widths;
+    qreal shares = 0;
+    for (const TableColumn &column : columns)
+        shares += column.share;
+    for (const TableColumn &column : columns)
+        widths << flow.width() * column.share / shares;
+
+    auto drawRow = [&](const QStringList &texts, bool header) {
+        qreal x = 0;
+        painter.setFont(header ? headerFont : cellFont);
+        const QFontMetricsF metrics(painter.font(), painter.device());
+        for (int i = 0; i < columns.size(); ++i) {
+            const QRectF box(x, flow.y(), widths.at(i), rowHeight);
+            if (header)
+                painter.fillRect(box, kBlue);
+            painter.setPen(QPen(Qt::black, 0.5 * kUnit));
+            painter.drawRect(box);
+            painter.setPen(header ? Qt::white : Qt::black);
+            const QRectF inner = box.adjusted(padding, 0, -padding, 0);
+            const QString text =
+                metrics.elidedText(texts.value(i), Qt::ElideRight, inner.width());
+            painter.drawText(inner, int(columns.at(i).align | Qt::AlignVCenter), text);
+            x += widths.at(i);
+        }
+        flow.advance(rowHeight);
+    };
+
+    QStringList titles;
+    for (const TableColumn &column : columns)
+        titles << column.title;
+    flow.ensure(rowHeight * 2);
+    drawRow(titles, true);
+    for (const QStringList &row : rows) {
+        if (flow.ensure(rowHeight))
+            drawRow(titles, true);
+        drawRow(row, false);
+    }
+}
+
+QVector<Bucket> buckets(const ProductTypeFigures &figures)
+{
+    QVector<Bucket> result;
+    const int days = figures.dayPeaks.size();
+    const int step = UsageSummaryWriter::bucketDays(days);
+    for (int index = 0; index < days; ++index) {
+        const QDate day = figures.firstDay.addDays(index);
+        bool fresh = result.isEmpty();
+        if (!fresh) {
+            const QDate &first = result.constLast().first;
+            if (step == 1)
+                fresh = true;
+            else if (step == 7)
+                fresh = day.dayOfWeek() == 1;
+            else
+                fresh = day.day() == 1 && day != first;
+        }
+        if (fresh)
+            result.append(Bucket{day, 0});
+        result.last().peak = std::max(result.last().peak, figures.dayPeaks.at(index));
+    }
+    return result;
+}
+
+// A tick step of 1, 2 or 5 times a power of ten that gives at most six steps up to top.
+int tickStep(int top)
+{
+    int step = 1;
+    while (true) {
+        for (int factor : {1, 2, 5}) {
+            if (top / (step * factor) <= 6)
+                return step * factor;
+        }
+        step *= 10;
+    }
+}
+
+QString bucketLabel(const QDate &first, int step)
+{
+    if (step == 0)
+        return first.toString(QStringLiteral("yyyy-MM"));
+    return first.toString(kDateFormat);
+}
+
+void drawChart(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figures)
+{
+    const QVector<Bucket> bars = buckets(figures);
+    if (bars.isEmpty())
+        return;
+    const int step = UsageSummaryWriter::bucketDays(figures.dayPeaks.size());
+    const QString caption =
+        step == 1   ? QStringLiteral("Sessions running at once: the peak of each day")
+        : step == 7 ? QStringLiteral("Sessions running at once: the peak of each week (from "
+                                     "Monday)")
+                    : QStringLiteral("Sessions running at once: the peak of each month");
+
+    const qreal height = 170 * kUnit;
+    flow.ensure(height);
+    flow.line(caption, font(kSans, 9, true));
+    const qreal top = flow.y() + 16 * kUnit;
+    const qreal left = 30 * kUnit;
+    const qreal plotHeight = height - 16 * kUnit - 48 * kUnit;
+    const qreal plotWidth = flow.width() - left - 4 * kUnit;
+    const qreal bottom = top + plotHeight;
+
+    int peakIndex = -1;
+    const QDate peakDay = figures.peakStart.isValid() ? figures.peakStart.date() : QDate();
+    for (int index = 0; index < bars.size(); ++index) {
+        const QDate next = index + 1 < bars.size() ? bars.at(index + 1).first : QDate();
+        if (peakDay.isValid() && peakDay >= bars.at(index).first &&
+            (!next.isValid() || peakDay < next))
+            peakIndex = index;
+    }
+    const int topValue = std::max(1, figures.peakConcurrent);
+    const int tick = tickStep(topValue);
+    const int axisTop = ((topValue + tick - 1) / tick) * tick;
+    auto yOf = [&](qreal value) { return bottom - plotHeight * value / axisTop; };
+
+    // Grid lines and the value axis.
+    const QFont axisFont = font(kSans, 7.5);
+    painter.setFont(axisFont);
+    for (int value = 0; value <= axisTop; value += tick) {
+        const qreal y = yOf(value);
+        painter.setPen(QPen(value == 0 ? kRuleColour : kGridColour, 0.6 * kUnit));
+        painter.drawLine(QPointF(left, y), QPointF(left + plotWidth, y));
+        painter.setPen(kRuleColour);
+        painter.drawText(QRectF(0, y - 6 * kUnit, left - 4 * kUnit, 12 * kUnit),
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(value));
+    }
+
+    const qreal slot = plotWidth / bars.size();
+    const qreal barWidth = std::max(slot * 0.75, std::min(slot, 0.5 * kUnit));
+    for (int index = 0; index < bars.size(); ++index) {
+        const int value = bars.at(index).peak;
+        if (value <= 0)
+            continue;
+        const qreal x = left + slot * index + (slot - barWidth) / 2;
+        painter.fillRect(QRectF(x, yOf(value), barWidth, bottom - yOf(value)),
+                         index == peakIndex ? kPeakColour : kBlue);
+    }
+
+    // Dates under the axis: the first bar, the last, and evenly spaced ones between.
+    const QFontMetricsF axisMetrics(axisFont, painter.device());
+    const qreal labelWidth = axisMetrics.horizontalAdvance(QStringLiteral("0000-00-00")) * 1.4;
+    const int maxLabels = std::max(2, int(plotWidth / labelWidth));
+    const int every = std::max(1, int(std::ceil(double(bars.size()) / maxLabels)));
+    painter.setPen(kRuleColour);
+    for (int index = 0; index < bars.size(); index += every) {
+        const qreal centre = left + slot * (index + 0.5);
+        painter.drawLine(QPointF(centre, bottom), QPointF(centre, bottom + 3 * kUnit));
+        painter.drawText(QRectF(centre - labelWidth / 2, bottom + 4 * kUnit, labelWidth,
+                                12 * kUnit),
+                         Qt::AlignHCenter | Qt::AlignTop, bucketLabel(bars.at(index).first, step));
+    }
+
+    // The overall peak, marked on its bar and named.
+    if (peakIndex >= 0 && figures.peakConcurrent > 0) {
+        const QString label = QStringLiteral("Peak: %1 at %2")
+                                  .arg(figures.peakConcurrent)
+                                  .arg(momentText(figures.peakStart));
+        const QFont labelFont = font(kSans, 8, true);
+        const QFontMetricsF metrics(labelFont, painter.device());
+        const qreal width = metrics.horizontalAdvance(label) + 8 * kUnit;
+        const qreal centre = left + slot * (peakIndex + 0.5);
+        const qreal x = std::clamp(centre - width / 2, left, left + plotWidth - width);
+        const qreal y = std::max(top - 14 * kUnit, yOf(figures.peakConcurrent) - 16 * kUnit);
+        painter.setFont(labelFont);
+        painter.setPen(kPeakColour);
+        painter.drawText(QRectF(x, y, width, 12 * kUnit), Qt::AlignCenter, label);
+    }
+    flow.advance(height - 16 * kUnit);
+}
+
+void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figures)
+{
+    flow.ensure(120 * kUnit);
+    flow.advance(10 * kUnit);
+    flow.line(QStringLiteral("Product type: ") + figures.name, font(kSerif, 14));
+    flow.advance(4 * kUnit);
+
+    const QLocale numbers = QLocale::c();
+    const QVector<TableColumn> figureColumns = {
+        {QStringLiteral("Sessions"), 2.2, Qt::AlignLeft},
+        {QStringLiteral("Count"), 1, Qt::AlignRight},
+        {QStringLiteral("Users and dongles"), 2.2, Qt::AlignLeft},
+        {QStringLiteral("Count"), 1, Qt::AlignRight},
+    };
+    const QVector<QStringList> figureRows = {
+        {QStringLiteral("Closed"), numbers.toString(figures.closedSessions),
+         QStringLiteral("Users"), numbers.toString(figures.users)},
+        {QStringLiteral("Open (no end in the log)"), numbers.toString(figures.openSessions),
+         QStringLiteral("Dongles"), numbers.toString(figures.dongles)},
+        {QStringLiteral("Undated"), numbers.toString(figures.undatedSessions),
+         QStringLiteral("Unpaired ends"), numbers.toString(figures.unpairedEnds)},
+        {QStringLiteral("Invalid (end before start)"), numbers.toString(figures.invalidSessions),
+         QString(), QString()},
+    };
+    drawTable(flow, painter, figureColumns, figureRows);
+    flow.advance(6 * kUnit);
+
+    const QFont keyFont = font(kSans, 10.5, true);
+    flow.line(QStringLiteral("Total hours: ") + hoursText(figures.totalSeconds), keyFont);
+    const QString peak =
+        figures.peakStart.isValid()
+            ? QStringLiteral("Peak concurrent use: %1 at %2")
+                  .arg(figures.peakConcurrent)
+                  .arg(momentText(figures.peakStart))
+            : QStringLiteral("Peak concurrent use: 0 (no closed session)");
+    flow.line(peak, keyFont);
+    flow.advance(8 * kUnit);
+
+    drawChart(flow, painter, figures);
+
+    const QVector<TableColumn> userColumns = {
+        {QStringLiteral("User"), 2.8, Qt::AlignLeft},
+        {QStringLiteral("Sessions"), 1.2, Qt::AlignRight},
+        {QStringLiteral("Hours"), 1.1, Qt::AlignRight},
+        {QStringLiteral("Most at once"), 2.0, Qt::AlignRight},
+        {QStringLiteral("First start"), 2.6, Qt::AlignLeft},
+        {QStringLiteral("Last start"), 2.6, Qt::AlignLeft},
+    };
+    QVector<QStringList> userRows;
+    const int listed = std::min<int>(figures.perUser.size(), UsageSummaryWriter::MaxListedUsers);
+    for (int index = 0; index < listed; ++index) {
+        const ProductTypeFigures::User &user = figures.perUser.at(index);
+        userRows.append({user.name.isEmpty() ? QStringLiteral("(no name)") : user.name,
+                         numbers.toString(user.closedSessions), hoursText(user.totalSeconds),
+                         numbers.toString(user.peakConcurrent), momentText(user.firstStart),
+                         momentText(user.lastStart)});
+    }
+    flow.advance(4 * kUnit);
+    flow.ensure(40 * kUnit);
+    flow.line(QStringLiteral("Users by hours"), font(kSans, 9, true));
+    if (userRows.isEmpty()) {
+        flow.line(QStringLiteral("No sessions."), font(kSans, 8.5));
+        return;
+    }
+    drawTable(flow, painter, userColumns, userRows);
+    const int more = figures.perUser.size() - listed;
+    if (more > 0) {
+        flow.advance(2 * kUnit);
+        flow.line(QStringLiteral("and %1 more users").arg(more), font(kSans, 8.5));
+    }
+}
+
+} // namespace
+
+UsageSummaryWriter::UsageSummaryWriter(const UsageReportWriter::Header &header)
+    : m_header(header.isEmpty() ? UsageReportWriter::defaultHeader() : header)
+{
+}
+
+QString UsageSummaryWriter::summaryFilePath(const QString &folder, const QString &productCode)
+{
+    return folder + QLatin1Char('/') + productCode + QStringLiteral("_UsageSummary.pdf");
+}
+
+int UsageSummaryWriter::bucketDays(int days)
+{
+    if (days <= kMaxDailyDays)
+        return 1;
+    if (days <= kMaxWeeklyDays)
+        return 7;
+    return 0;
+}
+
+bool UsageSummaryWriter::print(const UsageSummary &summary, const QString &path) const
+{
+    QPdfWriter writer(path);
+    writer.setResolution(kResolution);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
+    writer.setTitle(QStringLiteral("%1 usage summary").arg(summary.productCode));
+    writer.setCreator(QStringLiteral("PlinthraUsageTool"));
+    QPainter painter;
+    if (!painter.begin(&writer))
+        return false;
+    PageFlow flow(writer, painter);
+
+    // The report's header block, right-aligned: the company in blue and bold, then its lines.
+    flow.line(m_header.value(QStringLiteral("company")), font(kSerif, 8, true), Qt::AlignRight,
+              kBlue);
+    for (int line = 1; line <= kHeaderLineCount; ++line)
+        flow.line(m_header.value(QStringLiteral("line%1").arg(line)), font(kSerif, 8),
+                  Qt::AlignRight);
+    flow.advance(10 * kUnit);
+    flow.line(QStringLiteral("USAGE SUMMARY"), font(kSerif, 28, true), Qt::AlignHCenter);
+    flow.advance(6 * kUnit);
+
+    const QFont bodyFont = font(kSans, 10);
+    flow.line(QStringLiteral("Product: ") + summary.productCode, bodyFont);
+    QString period;
+    if (!summary.periodFirst.isValid())
+        period = QStringLiteral("Period: no dated sessions");
+    else
+        period = QStringLiteral("Period: %1 to %2")
+                     .arg(summary.periodFirst.toString(kDateFormat),
+                          summary.periodLast.toString(kDateFormat));
+    if (summary.from.isNull() && summary.to.isNull())
+        period += QStringLiteral(" (everything in the logs)");
+    flow.line(period, bodyFont);
+
+    if (summary.productTypes.isEmpty()) {
+        flow.advance(10 * kUnit);
+        flow.line(QStringLiteral("No sessions in this period."), bodyFont);
+    }
+    for (const ProductTypeFigures &figures : summary.productTypes)
+        drawProductType(flow, painter, figures);
+    flow.finishPage();
+    const bool ended = painter.end();
+    return ended && !flow.failed();
+}

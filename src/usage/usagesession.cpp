@@ -1,0 +1,50 @@
+#include "usagesession.h"
+
+namespace {
+
+qint64 secondsOf(const QDateTime &moment)
+{
+    return moment.isValid() ? moment.toSecsSinceEpoch() : 0;
+}
+
+} // namespace
+
+UsageSession::UsageSession(const QString &userName, const QString &dogNum,
+                           const QDateTime &start)
+    : m_userName(userName), m_dogNum(dogNum), m_start(start), m_startSeconds(secondsOf(start)),
+      m_state(Open)
+{
+}
+
+// Durations are elapsed seconds between the two moments as the local time zone places them, so
+// a run across a daylight-saving change counts the time that really passed. A stamp in the hour
+// skipped in spring is moved forward by the gap, and a stamp in the hour repeated in autumn is
+// taken at its first occurrence, both as the date-time library resolves local times; a run
+// that seems to end before it started after that is reported as invalid, not guessed at.
+UsageSession::UsageSession(const QString &userName, const QString &dogNum,
+                           const QDateTime &start, const QDateTime &end)
+    : m_userName(userName), m_dogNum(dogNum), m_start(start), m_end(end),
+      m_startSeconds(secondsOf(start)), m_endSeconds(secondsOf(end))
+{
+    if (!start.isValid() || !end.isValid())
+        m_state = Undated;
+    else if (m_endSeconds < m_startSeconds)
+        m_state = Invalid;
+    else
+        m_state = Closed;
+}
+
+QString UsageSession::stateName(State state)
+{
+    switch (state) {
+    case Closed:
+        return QStringLiteral("closed");
+    case Open:
+        return QStringLiteral("open");
+    case Undated:
+        return QStringLiteral("undated");
+    case Invalid:
+        return QStringLiteral("invalid");
+    }
+    return QString();
+}

@@ -1,0 +1,143 @@
+#include "usagesessions.h"
+
+#include "sortkey.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const QString kIn = QStringLiteral("In");
+const QString kOut = QStringLiteral("Out");
+
+bool inRange(const QDateTime &moment, const QDate &from, const QDate &to)
+{
+    if (!moment.isValid())
+        return false;
+    const QDate date = moment.date();
+    return (from.isNull() || date >= from) && (to.isNull() || date <= to);
+}
+
+} // namespace
+
+UsageSessions UsageSessions::fromLocationRows(const UsageTable &rows)
+{
+    UsageSessions result;
+    for (auto entry = rows.cbegin(); entry != rows.cend(); ++entry) {
+        const UsageRecordList &list = entry.value();
+        UsageSessionList &sessions = result.m_sessions[entry.key()];
+        sessions.reserve(sessions.size() + list.size() / 2 + 1);
+        for (int index = 0; index < list.size(); ++index) {
+            const UsageRecord &row = list.at(index);
+            if (row.logAction() == kIn) {
+                const UsageRecord *next = index + 1 < list.size() ? &list.at(index + 1) : nullptr;
+                if (next && next->logAction() == kOut && next->userName() == row.userName() &&
+                    next->dogNum() == row.dogNum()) {
+                    sessions.append(UsageSession(row.userName(), row.dogNum(), row.dateTime(),
+                                                 next->dateTime()));
+                    ++index;
+                } else {
+                    sessions.append(UsageSession(row.userName(), row.dogNum(), row.dateTime()));
+                }
+            } else if (row.logAction() == kOut) {
+                result.m_unpairedEnds[entry.key()].append(row.dateTime());
+            }
+        }
+        if (sessions.isEmpty())
+            result.m_sessions.remove(entry.key());
+    }
+    return result;
+}
+
+void UsageSessions::append(const UsageSessions &other)
+{
+    for (auto entry = other.m_sessions.cbegin(); entry != other.m_sessions.cend(); ++entry)
+        m_sessions[entry.key()] += entry.value();
+    for (auto entry = other.m_unpairedEnds.cbegin(); entry != other.m_unpairedEnds.cend(); ++entry)
+        m_unpairedEnds[entry.key()] += entry.value();
+}
+
+void UsageSessions::orderByStart()
+{
+    for (auto entry = m_sessions.begin(); entry != m_sessions.end(); ++entry) {
+        UsageSessionList &sessions = entry.value();
+        // The same key as the rows': whole seconds in 32 bits, invalid and out of range last.
+        std::vector<std::pair<quint32, int>> keys;
+        keys.reserve(size_t(sessions.size()));
+        for (int index = 0; index < sessions.size(); ++index) {
+            const UsageSession &session = sessions.at(index);
+            const qint64 seconds = session.startSeconds();
+            const bool usable = session.start().isValid() && seconds >= 0 &&
+                                seconds < qint64(SortKey::Invalid);
+            keys.emplace_back(usable ? quint32(seconds) : SortKey::Invalid, index);
+        }
+        if (std::is_sorted(keys.begin(), keys.end(),
+                           [](const auto &a, const auto &b) { return a.first < b.first; }))
+            continue;
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        UsageSessionList ordered;
+        ordered.reserve(sessions.size());
+        for (const auto &key : keys)
+            ordered.append(std::move(sessions[key.second]));
+        sessions = std::move(ordered);
+    }
+}
+
+UsageSessions UsageSessions::inDateRange(const QDate &from, const QDate &to) const
+{
+    if (from.isNull() && to.isNull())
+        return *this;
+    UsageSessions result;
+    for (auto entry = m_sessions.cbegin(); entry != m_sessions.cend(); ++entry) {
+        UsageSessionList kept;
+        for (const UsageSession &session : entry.value()) {
+            if (inRange(session.start(), from, to))
+                kept.append(session);
+        }
+        if (!kept.isEmpty())
+            result.m_sessions.insert(entry.key(), kept);
+    }
+    for (auto entry = m_unpairedEnds.cbegin(); entry != m_unpairedEnds.cend(); ++entry) {
+        QVector<QDateTime> kept;
+        for (const QDateTime &moment : entry.value()) {
+            if (inRange(moment, from, to))
+                kept.append(moment);
+        }
+        if (!kept.isEmpty())
+            result.m_unpairedEnds.insert(entry.key(), kept);
+    }
+    return result;
+}
+
+QStringList UsageSessions::productTypes() const
+{
+    QStringList types = m_sessions.keys();
+    for (auto entry = m_unpairedEnds.cbegin(); entry != m_unpairedEnds.cend(); ++entry) {
+        if (!m_sessions.contains(entry.key()))
+            types.append(entry.key());
+    }
+    std::sort(types.begin(), types.end());
+    return types;
+}
+
+int UsageSessions::sessionCount() const
+{
+    int count = 0;
+    for (const UsageSessionList &list : m_sessions)
+        count += list.size();
+    return count;
+}
+
+void UsageSessions::addSession(const QString &productType, const UsageSession &session)
+{
+    m_sessions[productType].append(session);
+}
+
+void UsageSessions::addUnpairedEnd(const QString &productType, const QDateTime &moment)
+{
+    m_unpairedEnds[productType].append(moment);
+}

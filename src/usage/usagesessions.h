@@ -1,0 +1,48 @@
+#ifndef USAGESESSIONS_H
+#define USAGESESSIONS_H
+
+#include "usagesession.h"
+#include "usagetable.h"
+
+#include <QDate>
+#include <QMap>
+#include <QString>
+#include <QVector>
+
+using UsageSessionList = QVector<UsageSession>;
+
+// The sessions of one product, grouped by product type in the report's key order, and the
+// moments of the "Out" rows that closed no session.
+class UsageSessions
+{
+public:
+    // Pairs the rows one reader returned for one log location, in the reader's order: an "In"
+    // row directly followed by an "Out" row of the same user and dongle is one session. Readers
+    // append a use's two rows together, so pairing by position is exact; rows are never paired
+    // by time.
+    static UsageSessions fromLocationRows(const UsageTable &rows);
+
+    // Adds other's sessions and unpaired ends after this one's, type by type.
+    void append(const UsageSessions &other);
+    // Orders every type's sessions by start moment in whole seconds, keeping the order of
+    // equal starts; sessions whose start is invalid or out of range come last.
+    void orderByStart();
+    // The sessions that start, and the unpaired ends that lie, on a date in [from, to]; a null
+    // bound is open. With any bound given, what has no valid moment is left out.
+    UsageSessions inDateRange(const QDate &from, const QDate &to) const;
+
+    const QMap<QString, UsageSessionList> &sessions() const { return m_sessions; }
+    const QMap<QString, QVector<QDateTime>> &unpairedEnds() const { return m_unpairedEnds; }
+    // Every product type with a session or an unpaired end, in key order.
+    QStringList productTypes() const;
+    int sessionCount() const;
+
+    void addSession(const QString &productType, const UsageSession &session);
+    void addUnpairedEnd(const QString &productType, const QDateTime &moment);
+
+private:
+    QMap<QString, UsageSessionList> m_sessions;
+    QMap<QString, QVector<QDateTime>> m_unpairedEnds;
+};
+
+#endif // USAGESESSIONS_H

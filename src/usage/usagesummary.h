@@ -1,0 +1,31 @@
+#ifndef USAGESUMMARY_H
+#define USAGESUMMARY_H
+
+#include "producttypefigures.h"
+#include "usagesessions.h"
+
+#include <QDate>
+#include <QString>
+#include <QVector>
+
+// The usage answers of one product over one period: the figures of every product type, in
+// key order.
+struct UsageSummary
+{
+    QString productCode;
+    // The range asked for; null bounds when none was given.
+    QDate from;
+    QDate to;
+    // The days the summary covers: the range asked for, with an open bound taken from the
+    // sessions themselves (the first start, the last start or end). Invalid when nothing is
+    // dated.
+    QDate periodFirst;
+    QDate periodLast;
+    QVector<ProductTypeFigures> productTypes;
+
+    // sessions must already be limited to [from, to].
+    static UsageSummary compute(const QString &productCode, const UsageSessions &sessions,
+                                const QDate &from, const QDate &to);
+};
+
+#endif // USAGESUMMARY_H
