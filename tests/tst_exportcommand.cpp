@@ -1,7 +1,11 @@
 #include "exportcommand.h"
+#include "pdfreader.h"
 #include "testsupport.h"
 
 #include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -72,6 +76,11 @@ private slots:
     void dateRangeAndCsv_data();
     void dateRangeAndCsv();
     void csvFileHasByteOrderMark();
+    void sessionsCsv_data();
+    void sessionsCsv();
+    void summaryJson();
+    void summaryPdf();
+    void unwritableSummaryKeepsEverything();
     void noReader_data();
     void noReader();
     void missingExportFolder();
@@ -158,6 +167,118 @@ void TestExportCommand::csvFileHasByteOrderMark()
                         "Suite,anna,4711,2024-03-05,09:30:00,Out\n"));
 }
 
+void TestExportCommand::sessionsCsv_data()
+{
+    QTest::addColumn<QStringList>("range");
+    QTest::addColumn<QByteArray>("csv");
+    const QByteArray header = "Product type,Username,Dongle No.,Start,End,Seconds,State\n";
+    // Each location's rows are paired on their own, then ordered by start, undated last.
+    QTest::newRow("everything")
+        << QStringList()
+        << header + "Suite,dora,4714,2024-03-05 07:00:00,2024-03-05 07:30:00,1800,closed\n"
+                    "Suite,anna,4711,2024-03-05 08:00:00,2024-03-05 09:30:00,5400,closed\n"
+                    "Suite,\"\"\"bo\"\" b\",4712,2024-03-06 13:15:00,2024-03-06 17:45:00,16200,"
+                    "closed\n"
+                    "Suite,carl,  9 ,,2024-03-07 11:00:00,,undated\n";
+    QTest::newRow("a range drops what has no start")
+        << QStringList{"--from", "2024-03-06"}
+        << header + "Suite,\"\"\"bo\"\" b\",4712,2024-03-06 13:15:00,2024-03-06 17:45:00,16200,"
+                    "closed\n";
+}
+
+void TestExportCommand::sessionsCsv()
+{
+    QFETCH(QStringList, range);
+    QFETCH(QByteArray, csv);
+    const QString folder = newFolder();
+    const Result toOut = run(range + QStringList{"--sessions", "-", "DLV", folder});
+    QCOMPARE(toOut.code, int(ExportCommand::Success));
+    QCOMPARE(toOut.out, csv);
+    const int sessions = csv.count('\n') - 1;
+    QVERIFY2(toOut.err.endsWith(QByteArray(", ") + QByteArray::number(sessions) + " sessions)\n"),
+             toOut.err.constData());
+
+    const Result toFile = run(range + QStringList{"--sessions", folder + "/s.csv", "DLV", folder});
+    QCOMPARE(toFile.code, int(ExportCommand::Success));
+    QCOMPARE(TestSupport::readFile(folder + "/s.csv"), "\xEF\xBB\xBF" + csv);
+}
+
+void TestExportCommand::summaryJson()
+{
+    const QString folder = newFolder();
+    const Result result = run({"--summary-json", "-", "--to", "2024-03-31", "DLV", folder});
+    QCOMPARE(result.code, int(ExportCommand::Success));
+    QJsonParseError error;
+    const QJsonObject root = QJsonDocument::fromJson(result.out, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(root.value("product").toString(), QString("DLV"));
+    QVERIFY(root.value("from").isNull());
+    QCOMPARE(root.value("to").toString(), QString("2024-03-31"));
+    const QJsonArray types = root.value("productTypes").toArray();
+    QCOMPARE(types.size(), 1);
+    const QJsonObject suite = types.at(0).toObject();
+    const QJsonObject expected{
+        {"name", "Suite"},
+        {"closedSessions", 3},
+        {"openSessions", 0},
+        {"undatedSessions", 0},
+        {"invalidSessions", 0},
+        {"unpairedEnds", 0},
+        {"users", 3},
+        {"dongles", 3},
+        {"totalSeconds", 23400},
+        {"peakConcurrent", 1},
+        {"peakStart", "2024-03-05T07:00:00"},
+    };
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        QCOMPARE(suite.value(it.key()), it.value());
+    const QJsonArray users = suite.value("perUser").toArray();
+    QCOMPARE(users.size(), 3);
+    QCOMPARE(users.at(0).toObject(), QJsonObject({{"name", "\"bo\" b"},
+                                                  {"closedSessions", 1},
+                                                  {"totalSeconds", 16200},
+                                                  {"peakConcurrent", 1},
+                                                  {"firstStart", "2024-03-06T13:15:00"},
+                                                  {"lastStart", "2024-03-06T13:15:00"}}));
+    QCOMPARE(users.at(2).toObject().value("name").toString(), QString("dora"));
+}
+
+void TestExportCommand::summaryPdf()
+{
+    const QString folder = newFolder();
+    const Result result = run({"--summary", "DLV", folder});
+    QCOMPARE(result.code, int(ExportCommand::Success));
+    const QString summary = folder + "/DLV_UsageSummary.pdf";
+    QVERIFY2(result.err.contains(" and " + summary.toUtf8()), result.err.constData());
+    QCOMPARE(PdfReader::pageSize(summary), QString("595 x 842 pts (A4)"));
+    const QString text = PdfReader::text(summary);
+    for (const char *expected :
+         {"USAGE SUMMARY", "Product: DLV", "Period: 2024-03-05 to 2024-03-06",
+          "Product type: Suite", "Total hours: 6.5",
+          "Peak concurrent use: 1 at 2024-03-05 07:00:00", "Users by hours", "\"bo\" b"})
+        QVERIFY2(text.contains(QString::fromUtf8(expected)), expected);
+    // The report itself is the one a plain export writes.
+    const QString plain = newFolder();
+    QCOMPARE(run({"DLV", plain}).code, int(ExportCommand::Success));
+    QCOMPARE(PdfReader::text(folder + "/DLV_UsageReport.pdf"),
+             PdfReader::text(plain + "/DLV_UsageReport.pdf"));
+}
+
+void TestExportCommand::unwritableSummaryKeepsEverything()
+{
+    const QString folder = newFolder();
+    TestSupport::writeFile(folder + "/DLV_UsageReport.pdf", "previous report");
+    TestSupport::writeFile(folder + "/s.csv", "previous sessions");
+    QVERIFY(QDir().mkpath(folder + "/DLV_UsageSummary.pdf"));
+    const Result result = run({"--summary", "--sessions", folder + "/s.csv", "DLV", folder});
+    QCOMPARE(result.code, int(ExportCommand::WriteFailed));
+    QVERIFY2(result.err.startsWith("Could not write " + folder.toUtf8() + "/DLV_UsageSummary.pdf"),
+             result.err.constData());
+    QCOMPARE(TestSupport::readFile(folder + "/DLV_UsageReport.pdf"), QByteArray("previous report"));
+    QCOMPARE(TestSupport::readFile(folder + "/s.csv"), QByteArray("previous sessions"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"DLV_UsageReport.pdf", "s.csv"}));
+}
+
 void TestExportCommand::noReader_data()
 {
     QTest::addColumn<QString>("code");
@@ -218,6 +339,11 @@ void TestExportCommand::usageErrors_data()
     QTest::newRow("date in another form") << QStringList{"--to", "05.03.2024", "DLV", "/tmp"};
     QTest::newRow("option without value") << QStringList{"DLV", "/tmp", "--csv"};
     QTest::newRow("list with arguments") << QStringList{"--list-products", "DLV"};
+    QTest::newRow("two outputs on standard output")
+        << QStringList{"--csv", "-", "--sessions", "-", "DLV", "/tmp"};
+    QTest::newRow("summary JSON and sessions on standard output")
+        << QStringList{"--summary-json", "-", "--sessions", "-", "DLV", "/tmp"};
+    QTest::newRow("sessions without a file name") << QStringList{"--sessions=", "DLV", "/tmp"};
 }
 
 void TestExportCommand::usageErrors()

@@ -1,6 +1,7 @@
 #include "stagedpdf.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryFile>
 
 #include <filesystem>
@@ -42,6 +43,10 @@ StagedPdf::~StagedPdf()
 bool StagedPdf::open()
 {
     discard();
+    // A folder in the way would only be found at the rename, after everything was printed
+    // and other files were perhaps already replaced.
+    if (QFileInfo(m_target).isDir())
+        return false;
     QTemporaryFile temporary(m_target + QStringLiteral(".XXXXXX.part"));
     if (!temporary.open())
         return false;

@@ -152,8 +152,7 @@ void drawTable(PageFlow &flow, QPainter &painter, const QVector<TableColumn> &co
             painter.drawRect(box);
             painter.setPen(header ? Qt::white : Qt::black);
             const QRectF inner = box.adjusted(padding, 0, -padding, 0);
-            const QString text =
-                metrics.elidedText(texts.value(i), Qt::ElideRight, inner.width());
+            const QString text = metrics.elidedText(texts.value(i), Qt::ElideRight, inner.width());
             painter.drawText(inner, int(columns.at(i).align | Qt::AlignVCenter), text);
             x += widths.at(i);
         }
@@ -282,9 +281,9 @@ void drawChart(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figu
     for (int index = 0; index < bars.size(); index += every) {
         const qreal centre = left + slot * (index + 0.5);
         painter.drawLine(QPointF(centre, bottom), QPointF(centre, bottom + 3 * kUnit));
-        painter.drawText(QRectF(centre - labelWidth / 2, bottom + 4 * kUnit, labelWidth,
-                                12 * kUnit),
-                         Qt::AlignHCenter | Qt::AlignTop, bucketLabel(bars.at(index).first, step));
+        painter.drawText(
+            QRectF(centre - labelWidth / 2, bottom + 4 * kUnit, labelWidth, 12 * kUnit),
+            Qt::AlignHCenter | Qt::AlignTop, bucketLabel(bars.at(index).first, step));
     }
 
     // The overall peak, marked on its bar and named.
@@ -334,12 +333,11 @@ void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures
 
     const QFont keyFont = font(kSans, 10.5, true);
     flow.line(QStringLiteral("Total hours: ") + hoursText(figures.totalSeconds), keyFont);
-    const QString peak =
-        figures.peakStart.isValid()
-            ? QStringLiteral("Peak concurrent use: %1 at %2")
-                  .arg(figures.peakConcurrent)
-                  .arg(momentText(figures.peakStart))
-            : QStringLiteral("Peak concurrent use: 0 (no closed session)");
+    const QString peak = figures.peakStart.isValid()
+                             ? QStringLiteral("Peak concurrent use: %1 at %2")
+                                   .arg(figures.peakConcurrent)
+                                   .arg(momentText(figures.peakStart))
+                             : QStringLiteral("Peak concurrent use: 0 (no closed session)");
     flow.line(peak, keyFont);
     flow.advance(8 * kUnit);
 
@@ -423,13 +421,16 @@ bool UsageSummaryWriter::print(const UsageSummary &summary, const QString &path)
 
     const QFont bodyFont = font(kSans, 10);
     flow.line(QStringLiteral("Product: ") + summary.productCode, bodyFont);
-    QString period;
-    if (!summary.periodFirst.isValid())
-        period = QStringLiteral("Period: no dated sessions");
-    else
-        period = QStringLiteral("Period: %1 to %2")
-                     .arg(summary.periodFirst.toString(kDateFormat),
-                          summary.periodLast.toString(kDateFormat));
+    // An open bound of the range is taken from the sessions; with none to take it from, the
+    // bound given is still shown.
+    const QDate first = summary.periodFirst.isValid() ? summary.periodFirst : summary.from;
+    const QDate last = summary.periodLast.isValid() ? summary.periodLast : summary.to;
+    const QString unknown = QStringLiteral("\u2026");
+    QString period = first.isValid() || last.isValid()
+                         ? QStringLiteral("Period: %1 to %2")
+                               .arg(first.isValid() ? first.toString(kDateFormat) : unknown,
+                                    last.isValid() ? last.toString(kDateFormat) : unknown)
+                         : QStringLiteral("Period: no dated sessions");
     if (summary.from.isNull() && summary.to.isNull())
         period += QStringLiteral(" (everything in the logs)");
     flow.line(period, bodyFont);

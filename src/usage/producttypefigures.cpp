@@ -9,13 +9,15 @@
 
 namespace {
 
-// One start or end of a closed session. Ends sort before starts of the same second, so that
-// touching sessions never count as running together.
+// One start or end of a closed session, ordered by one number: the second, doubled, plus one
+// for a start. Ends thus sort before starts of the same second, so that touching sessions never
+// count as running together.
 struct Event
 {
-    qint64 at;
-    int delta;
+    qint64 key;
     int session;
+
+    bool isStart() const { return key & 1; }
 };
 
 } // namespace
@@ -30,18 +32,16 @@ ProductTypeFigures ProductTypeFigures::compute(const QString &name,
     figures.unpairedEnds = unpairedEnds.size();
 
     QHash<QString, int> userIndex;
-    QSet<QString> userNames;
     QSet<QString> dongles;
     std::vector<int> sessionUser(size_t(sessions.size()), 0);
-    std::vector<Event> events;
+    std::vector<Event> starts;
+    std::vector<Event> ends;
     // The seconds of each user's first and last start so far.
     std::vector<qint64> firstStart;
     std::vector<qint64> lastStart;
 
     for (int index = 0; index < sessions.size(); ++index) {
         const UsageSession &session = sessions.at(index);
-        if (!session.userName().isEmpty())
-            userNames.insert(session.userName());
         if (!session.dogNum().isEmpty())
             dongles.insert(session.dogNum());
 
@@ -79,8 +79,8 @@ ProductTypeFigures ProductTypeFigures::compute(const QString &name,
             figures.totalSeconds += session.seconds();
             perUser.totalSeconds += session.seconds();
             if (session.seconds() > 0) {
-                events.push_back({session.startSeconds(), +1, index});
-                events.push_back({session.endSeconds(), -1, index});
+                starts.push_back({session.startSeconds() * 2 + 1, index});
+                ends.push_back({session.endSeconds() * 2, index});
             }
             break;
         case UsageSession::Open:
@@ -94,14 +94,23 @@ ProductTypeFigures ProductTypeFigures::compute(const QString &name,
             break;
         }
     }
-    figures.users = userNames.size();
+    figures.users = int(userIndex.size()) - (userIndex.contains(QString()) ? 1 : 0);
     figures.dongles = dongles.size();
 
-    std::sort(events.begin(), events.end(), [](const Event &a, const Event &b) {
-        return a.at != b.at ? a.at < b.at : a.delta < b.delta;
-    });
+    // Sessions usually come ordered by start, so the starts are sorted already and only the
+    // ends need sorting before the two are merged.
+    const auto byKey = [](const Event &a, const Event &b) { return a.key < b.key; };
+    for (std::vector<Event> *list : {&starts, &ends}) {
+        if (!std::is_sorted(list->begin(), list->end(), byKey))
+            std::sort(list->begin(), list->end(), byKey);
+    }
+    std::vector<Event> events(starts.size() + ends.size());
+    std::merge(starts.begin(), starts.end(), ends.begin(), ends.end(), events.begin(), byKey);
+    starts = std::vector<Event>();
+    ends = std::vector<Event>();
 
-    const bool withDays = periodFirst.isValid() && periodLast.isValid() && periodFirst <= periodLast;
+    const bool withDays =
+        periodFirst.isValid() && periodLast.isValid() && periodFirst <= periodLast;
     const qint64 firstDay = withDays ? periodFirst.toJulianDay() : 0;
     const qint64 lastDay = withDays ? periodLast.toJulianDay() : -1;
     if (withDays) {
@@ -123,13 +132,14 @@ ProductTypeFigures ProductTypeFigures::compute(const QString &name,
     qint64 currentDay = std::numeric_limits<qint64>::min();
     for (const Event &event : events) {
         const UsageSession &session = sessions.at(event.session);
-        const QDateTime &moment = event.delta > 0 ? session.start() : session.end();
+        const int delta = event.isStart() ? 1 : -1;
+        const QDateTime &moment = event.isStart() ? session.start() : session.end();
         if (withDays) {
             const qint64 day = moment.date().toJulianDay();
             if (day != currentDay) {
                 if (level > 0 && currentDay != std::numeric_limits<qint64>::min()) {
-                    for (qint64 d = std::max(currentDay + 1, firstDay);
-                         d < day && d <= lastDay; ++d)
+                    for (qint64 d = std::max(currentDay + 1, firstDay); d < day && d <= lastDay;
+                         ++d)
                         raiseDay(d, level);
                     if (moment.time() != QTime(0, 0))
                         raiseDay(day, level);
@@ -137,12 +147,12 @@ ProductTypeFigures ProductTypeFigures::compute(const QString &name,
                 currentDay = day;
             }
         }
-        level += event.delta;
+        level += delta;
         int &ownLevel = userLevel[size_t(sessionUser[size_t(event.session)])];
-        ownLevel += event.delta;
+        ownLevel += delta;
         if (withDays)
             raiseDay(currentDay, level);
-        if (event.delta > 0) {
+        if (event.isStart()) {
             if (level > figures.peakConcurrent) {
                 figures.peakConcurrent = level;
                 figures.peakStart = moment;

@@ -1,16 +1,17 @@
 #include "usagesession.h"
 
+#include "localepoch.h"
+
 namespace {
 
 qint64 secondsOf(const QDateTime &moment)
 {
-    return moment.isValid() ? moment.toSecsSinceEpoch() : 0;
+    return moment.isValid() ? LocalEpoch::seconds(moment) : 0;
 }
 
 } // namespace
 
-UsageSession::UsageSession(const QString &userName, const QString &dogNum,
-                           const QDateTime &start)
+UsageSession::UsageSession(const QString &userName, const QString &dogNum, const QDateTime &start)
     : m_userName(userName), m_dogNum(dogNum), m_start(start), m_startSeconds(secondsOf(start)),
       m_state(Open)
 {
@@ -21,8 +22,8 @@ UsageSession::UsageSession(const QString &userName, const QString &dogNum,
 // skipped in spring is moved forward by the gap, and a stamp in the hour repeated in autumn is
 // taken at its first occurrence, both as the date-time library resolves local times; a run
 // that seems to end before it started after that is reported as invalid, not guessed at.
-UsageSession::UsageSession(const QString &userName, const QString &dogNum,
-                           const QDateTime &start, const QDateTime &end)
+UsageSession::UsageSession(const QString &userName, const QString &dogNum, const QDateTime &start,
+                           const QDateTime &end)
     : m_userName(userName), m_dogNum(dogNum), m_start(start), m_end(end),
       m_startSeconds(secondsOf(start)), m_endSeconds(secondsOf(end))
 {

@@ -2,16 +2,30 @@
 
 #include "sortkey.h"
 
-#include <QSet>
-
 #include <algorithm>
 #include <utility>
 #include <vector>
 
 namespace {
 
-const QString kIn = QStringLiteral("In");
-const QString kOut = QStringLiteral("Out");
+// The readers give the two rows of one use the same texts, so a shared text settles most
+// comparisons without reading the characters.
+bool sameText(const QString &a, const QString &b)
+{
+    return a.constData() == b.constData() || a == b;
+}
+
+bool isIn(const QString &action)
+{
+    return action.size() == 2 && action.at(0) == QLatin1Char('I') &&
+           action.at(1) == QLatin1Char('n');
+}
+
+bool isOut(const QString &action)
+{
+    return action.size() == 3 && action.at(0) == QLatin1Char('O') &&
+           action.at(1) == QLatin1Char('u') && action.at(2) == QLatin1Char('t');
+}
 
 bool inRange(const QDateTime &moment, const QDate &from, const QDate &to)
 {
@@ -32,17 +46,18 @@ UsageSessions UsageSessions::fromLocationRows(const UsageTable &rows)
         sessions.reserve(sessions.size() + list.size() / 2 + 1);
         for (int index = 0; index < list.size(); ++index) {
             const UsageRecord &row = list.at(index);
-            if (row.logAction() == kIn) {
+            if (isIn(row.logAction())) {
                 const UsageRecord *next = index + 1 < list.size() ? &list.at(index + 1) : nullptr;
-                if (next && next->logAction() == kOut && next->userName() == row.userName() &&
-                    next->dogNum() == row.dogNum()) {
+                if (next && isOut(next->logAction()) &&
+                    sameText(next->userName(), row.userName()) &&
+                    sameText(next->dogNum(), row.dogNum())) {
                     sessions.append(UsageSession(row.userName(), row.dogNum(), row.dateTime(),
                                                  next->dateTime()));
                     ++index;
                 } else {
                     sessions.append(UsageSession(row.userName(), row.dogNum(), row.dateTime()));
                 }
-            } else if (row.logAction() == kOut) {
+            } else if (isOut(row.logAction())) {
                 result.m_unpairedEnds[entry.key()].append(row.dateTime());
             }
         }
@@ -70,8 +85,8 @@ void UsageSessions::orderByStart()
         for (int index = 0; index < sessions.size(); ++index) {
             const UsageSession &session = sessions.at(index);
             const qint64 seconds = session.startSeconds();
-            const bool usable = session.start().isValid() && seconds >= 0 &&
-                                seconds < qint64(SortKey::Invalid);
+            const bool usable =
+                session.start().isValid() && seconds >= 0 && seconds < qint64(SortKey::Invalid);
             keys.emplace_back(usable ? quint32(seconds) : SortKey::Invalid, index);
         }
         if (std::is_sorted(keys.begin(), keys.end(),

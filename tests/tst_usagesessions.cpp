@@ -1,0 +1,312 @@
+#include "producttypefigures.h"
+#include "usagesessions.h"
+#include "usagesummary.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+const QString kType = QStringLiteral("Suite");
+
+QDateTime at(const QString &text)
+{
+    return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+// Rows written compactly: "In anna 1 2024-03-05 08:00"; a moment of "-" is invalid.
+UsageRecordList rows(const QStringList &lines)
+{
+    UsageRecordList list;
+    for (const QString &line : lines) {
+        const QStringList parts = line.split(QLatin1Char(' '));
+        const QDateTime moment = parts.at(3) == QLatin1String("-")
+                                     ? QDateTime()
+                                     : at(parts.at(3) + QLatin1Char(' ') + parts.value(4));
+        list.append(UsageRecord(parts.at(1), parts.at(2), moment, parts.at(0)));
+    }
+    return list;
+}
+
+// One text per session: "user dongle state seconds".
+QStringList describe(const UsageSessionList &sessions)
+{
+    QStringList texts;
+    for (const UsageSession &session : sessions)
+        texts << QStringLiteral("%1 %2 %3 %4")
+                     .arg(session.userName(), session.dogNum(),
+                          UsageSession::stateName(session.state()))
+                     .arg(session.seconds());
+    return texts;
+}
+
+// A paired session of user from start for minutes.
+UsageSession closed(const QString &user, const QString &start, int minutes)
+{
+    const QDateTime begin = at(start);
+    return UsageSession(user, QStringLiteral("1"), begin, begin.addSecs(minutes * 60));
+}
+
+} // namespace
+
+class TestUsageSessions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pairing_data();
+    void pairing();
+    void sessionsOfLocationsAreOrderedByStart();
+    void dateRangeKeepsStartsInRange();
+    void concurrency_data();
+    void concurrency();
+    void peakMatchesBruteForce();
+    void perUserFigures();
+    void dayPeaksCarryAcrossMidnight();
+    void summaryPeriodAndEmptyTypes();
+};
+
+void TestUsageSessions::pairing_data()
+{
+    QTest::addColumn<QStringList>("input");
+    QTest::addColumn<QStringList>("sessions");
+    QTest::addColumn<int>("unpairedEnds");
+
+    QTest::newRow("adjacent In and Out")
+        << QStringList{"In anna 1 2024-03-05 08:00", "Out anna 1 2024-03-05 09:30"}
+        << QStringList{"anna 1 closed 5400"} << 0;
+    QTest::newRow("run without its end is open")
+        << QStringList{"In anna 1 2024-03-05 08:00", "In bo 2 2024-03-05 08:10",
+                       "Out bo 2 2024-03-05 08:40"}
+        << QStringList{"anna 1 open 0", "bo 2 closed 1800"} << 0;
+    QTest::newRow("Out without its In is an unpaired end")
+        << QStringList{"Out anna 1 2024-03-05 09:30", "In bo 2 2024-03-05 10:00",
+                       "Out bo 2 2024-03-05 10:01"}
+        << QStringList{"bo 2 closed 60"} << 1;
+    QTest::newRow("another user's Out does not close the run")
+        << QStringList{"In anna 1 2024-03-05 08:00", "Out bo 1 2024-03-05 09:00"}
+        << QStringList{"anna 1 open 0"} << 1;
+    QTest::newRow("another dongle's Out does not close the run")
+        << QStringList{"In anna 1 2024-03-05 08:00", "Out anna 2 2024-03-05 09:00"}
+        << QStringList{"anna 1 open 0"} << 1;
+    QTest::newRow("never paired by time across rows")
+        << QStringList{"In anna 1 2024-03-05 08:00", "In anna 1 2024-03-05 09:00",
+                       "Out anna 1 2024-03-05 10:00"}
+        << QStringList{"anna 1 open 0", "anna 1 closed 3600"} << 0;
+    QTest::newRow("invalid start or end is undated")
+        << QStringList{"In anna 1 - -", "Out anna 1 2024-03-05 10:00", "In bo 2 2024-03-05 08:00",
+                       "Out bo 2 - -"}
+        << QStringList{"anna 1 undated 0", "bo 2 undated 0"} << 0;
+    QTest::newRow("end before start is invalid")
+        << QStringList{"In anna 1 2024-03-05 10:00", "Out anna 1 2024-03-05 09:00"}
+        << QStringList{"anna 1 invalid 0"} << 0;
+    QTest::newRow("no length is closed")
+        << QStringList{"In anna 1 2024-03-05 10:00", "Out anna 1 2024-03-05 10:00"}
+        << QStringList{"anna 1 closed 0"} << 0;
+    QTest::newRow("only Out rows")
+        << QStringList{"Out anna 1 2024-03-05 10:00", "Out anna 1 2024-03-05 11:00"}
+        << QStringList{} << 2;
+}
+
+void TestUsageSessions::pairing()
+{
+    QFETCH(QStringList, input);
+    QFETCH(QStringList, sessions);
+    QFETCH(int, unpairedEnds);
+    const UsageSessions result = UsageSessions::fromLocationRows(UsageTable{{kType, rows(input)}});
+    QCOMPARE(describe(result.sessions().value(kType)), sessions);
+    QCOMPARE(result.unpairedEnds().value(kType).size(), unpairedEnds);
+    QCOMPARE(result.productTypes().isEmpty(), sessions.isEmpty() && unpairedEnds == 0);
+}
+
+void TestUsageSessions::sessionsOfLocationsAreOrderedByStart()
+{
+    // Pairing happens per location: the second location's Out never closes the first's In.
+    UsageSessions all = UsageSessions::fromLocationRows(
+        {{kType, rows({"In anna 1 2024-03-05 10:00", "In carl 3 - -", "Out carl 3 - -",
+                       "In bo 2 2024-03-05 08:00"})}});
+    all.append(UsageSessions::fromLocationRows(
+        {{kType, rows({"Out bo 2 2024-03-05 09:00", "In dora 4 2024-03-05 10:00",
+                       "Out dora 4 2024-03-05 11:00"})},
+         {QStringLiteral("Lite"),
+          rows({"In eve 5 2024-03-04 10:00", "Out eve 5 2024-03-04 10:30"})}}));
+    all.orderByStart();
+    QCOMPARE(all.productTypes(), QStringList({"Lite", "Suite"}));
+    // Equal starts keep the locations' order; the undated session comes last.
+    QCOMPARE(
+        describe(all.sessions().value(kType)),
+        QStringList({"bo 2 open 0", "anna 1 open 0", "dora 4 closed 3600", "carl 3 undated 0"}));
+    QCOMPARE(all.unpairedEnds().value(kType).size(), 1);
+}
+
+void TestUsageSessions::dateRangeKeepsStartsInRange()
+{
+    const UsageSessions all = UsageSessions::fromLocationRows(
+        {{kType, rows({"In anna 1 2024-03-04 23:00", "Out anna 1 2024-03-05 01:00",
+                       "In bo 2 2024-03-05 08:00", "Out bo 2 2024-03-06 09:00", "In carl 3 - -",
+                       "Out carl 3 2024-03-05 10:00", "Out dora 4 2024-03-05 12:00",
+                       "Out eve 5 2024-03-07 12:00"})}});
+    const UsageSessions day = all.inDateRange(QDate(2024, 3, 5), QDate(2024, 3, 5));
+    // A session belongs to the day it starts; one without a start belongs to none.
+    QCOMPARE(describe(day.sessions().value(kType)), QStringList{"bo 2 closed 90000"});
+    QCOMPARE(day.unpairedEnds().value(kType).size(), 1);
+    QCOMPARE(all.inDateRange(QDate(), QDate()).sessionCount(), 3);
+    QCOMPARE(all.inDateRange(QDate(2024, 3, 1), QDate()).sessionCount(), 2);
+}
+
+void TestUsageSessions::concurrency_data()
+{
+    // "user yyyy-MM-dd HH:mm minutes"; "open" in place of the minutes for a run without end,
+    // negative minutes for an end before the start.
+    QTest::addColumn<QStringList>("sessions");
+    QTest::addColumn<int>("peak");
+    QTest::addColumn<QString>("peakStart");
+
+    QTest::newRow("none") << QStringList{} << 0 << QString();
+    QTest::newRow("touching do not overlap")
+        << QStringList{"a 2024-03-05 09:00 90", "b 2024-03-05 10:30 30"} << 1 << "2024-03-05 09:00";
+    QTest::newRow("nested") << QStringList{"a 2024-03-05 09:00 180", "b 2024-03-05 10:00 30",
+                                           "c 2024-03-05 10:10 5"}
+                            << 3 << "2024-03-05 10:10";
+    QTest::newRow("identical intervals")
+        << QStringList{"a 2024-03-05 09:00 60", "b 2024-03-05 09:00 60"} << 2 << "2024-03-05 09:00";
+    QTest::newRow("no length never runs")
+        << QStringList{"a 2024-03-05 09:00 0", "b 2024-03-05 09:00 0"} << 0 << QString();
+    QStringList many{"early 2024-03-05 11:00 10"};
+    for (int i = 0; i < 50; ++i)
+        many << QStringLiteral("u%1 2024-03-05 12:00 %2").arg(i).arg(1 + i);
+    QTest::newRow("many at one instant") << many << 50 << "2024-03-05 12:00";
+    QTest::newRow("open and invalid do not count")
+        << QStringList{"a 2024-03-05 09:00 60", "b 2024-03-05 09:10 open", "c 2024-03-05 09:20 -80"}
+        << 1 << "2024-03-05 09:00";
+}
+
+void TestUsageSessions::concurrency()
+{
+    QFETCH(QStringList, sessions);
+    QFETCH(int, peak);
+    QFETCH(QString, peakStart);
+    UsageSessionList list;
+    for (const QString &text : sessions) {
+        const QStringList parts = text.split(QLatin1Char(' '));
+        const QString start = parts.at(1) + QLatin1Char(' ') + parts.at(2);
+        if (parts.at(3) == QLatin1String("open"))
+            list << UsageSession(parts.at(0), "1", at(start));
+        else
+            list << closed(parts.at(0), start, parts.at(3).toInt());
+    }
+    const ProductTypeFigures figures =
+        ProductTypeFigures::compute(kType, list, {}, QDate(), QDate());
+    QCOMPARE(figures.peakConcurrent, peak);
+    QCOMPARE(figures.peakStart, peakStart.isEmpty() ? QDateTime() : at(peakStart));
+}
+
+void TestUsageSessions::peakMatchesBruteForce()
+{
+    // The sweep against a count at every start moment, on sessions made to collide often.
+    QRandomGenerator random(20261210);
+    for (int round = 0; round < 40; ++round) {
+        UsageSessionList sessions;
+        const int count = 1 + int(random.bounded(60));
+        for (int i = 0; i < count; ++i) {
+            const QDateTime start = at("2024-03-05 08:00").addSecs(60 * random.bounded(600));
+            sessions << UsageSession(QStringLiteral("u%1").arg(random.bounded(5)), "1", start,
+                                     start.addSecs(60 * random.bounded(120)));
+        }
+        int expected = 0;
+        QDateTime expectedStart;
+        for (const UsageSession &probe : sessions) {
+            if (probe.seconds() == 0)
+                continue;
+            int running = 0;
+            for (const UsageSession &other : sessions) {
+                if (other.startSeconds() <= probe.startSeconds() &&
+                    probe.startSeconds() < other.endSeconds())
+                    ++running;
+            }
+            if (running > expected ||
+                (running == expected && probe.startSeconds() < expectedStart.toSecsSinceEpoch())) {
+                expected = running;
+                expectedStart = probe.start();
+            }
+        }
+        const ProductTypeFigures figures =
+            ProductTypeFigures::compute(kType, sessions, {}, QDate(2024, 3, 5), QDate(2024, 3, 6));
+        QCOMPARE(figures.peakConcurrent, expected);
+        QCOMPARE(figures.peakStart, expectedStart);
+        QCOMPARE(figures.dayPeaks, QVector<int>({expected, 0}));
+    }
+}
+
+void TestUsageSessions::perUserFigures()
+{
+    const UsageSessionList sessions{
+        closed("bo", "2024-03-05 09:00", 60),
+        closed("bo", "2024-03-05 09:30", 60),
+        closed("anna", "2024-03-05 08:00", 60),
+        closed("anna", "2024-03-06 08:00", 60),
+        UsageSession("anna", "7", at("2024-03-07 08:00")),
+        UsageSession("", "", at("2024-03-02 08:00"), at("2024-03-02 07:00")),
+        closed("carl", "2024-03-05 09:10", 30)};
+    const ProductTypeFigures figures =
+        ProductTypeFigures::compute(kType, sessions, {at("2024-03-05 12:00")}, QDate(), QDate());
+    QCOMPARE(figures.closedSessions, 5);
+    QCOMPARE(figures.openSessions, 1);
+    QCOMPARE(figures.invalidSessions, 1);
+    QCOMPARE(figures.unpairedEnds, 1);
+    QCOMPARE(figures.users, 3);
+    QCOMPARE(figures.dongles, 2);
+    QCOMPARE(figures.totalSeconds, qint64(4 * 3600 + 1800));
+    QCOMPARE(figures.peakConcurrent, 3);
+    QCOMPARE(figures.peakStart, at("2024-03-05 09:30"));
+
+    // Most hours first, equal hours by name; every user, the nameless one included.
+    QStringList order;
+    for (const ProductTypeFigures::User &user : figures.perUser)
+        order << user.name;
+    QCOMPARE(order, QStringList({"anna", "bo", "carl", ""}));
+    const ProductTypeFigures::User &anna = figures.perUser.at(0);
+    QCOMPARE(anna.closedSessions, 2);
+    QCOMPARE(anna.peakConcurrent, 1);
+    QCOMPARE(anna.firstStart, at("2024-03-05 08:00"));
+    QCOMPARE(anna.lastStart, at("2024-03-07 08:00"));
+    QCOMPARE(figures.perUser.at(1).peakConcurrent, 2);
+}
+
+void TestUsageSessions::dayPeaksCarryAcrossMidnight()
+{
+    // a runs from the 4th into the 7th; b ends at midnight of the 6th exactly, c sits on the 6th.
+    const UsageSessionList sessions{
+        UsageSession("a", "1", at("2024-03-04 22:00"), at("2024-03-07 01:00")),
+        UsageSession("b", "2", at("2024-03-04 23:00"), at("2024-03-06 00:00")),
+        closed("c", "2024-03-06 10:00", 60)};
+    const ProductTypeFigures figures =
+        ProductTypeFigures::compute(kType, sessions, {}, QDate(2024, 3, 3), QDate(2024, 3, 8));
+    QCOMPARE(figures.firstDay, QDate(2024, 3, 3));
+    QCOMPARE(figures.dayPeaks, QVector<int>({0, 2, 2, 2, 1, 0}));
+}
+
+void TestUsageSessions::summaryPeriodAndEmptyTypes()
+{
+    UsageSessions sessions = UsageSessions::fromLocationRows(
+        {{kType, rows({"In anna 1 2024-03-05 22:00", "Out anna 1 2024-03-06 02:00"})},
+         {QStringLiteral("Only open"), rows({"In bo 2 2024-03-08 08:00"})},
+         {QStringLiteral("Nothing"), rows({})}});
+    const UsageSummary open = UsageSummary::compute("DLV", sessions, QDate(), QDate());
+    QCOMPARE(open.periodFirst, QDate(2024, 3, 5));
+    QCOMPARE(open.periodLast, QDate(2024, 3, 8));
+    QCOMPARE(open.productTypes.size(), 2);
+    QCOMPARE(open.productTypes.at(0).name, QStringLiteral("Only open"));
+    QCOMPARE(open.productTypes.at(0).openSessions, 1);
+    QCOMPARE(open.productTypes.at(0).peakStart, QDateTime());
+    QCOMPARE(open.productTypes.at(1).dayPeaks, QVector<int>({1, 1, 0, 0}));
+
+    const UsageSummary ranged =
+        UsageSummary::compute("DLV", UsageSessions(), QDate(2024, 1, 1), QDate(2024, 12, 31));
+    QCOMPARE(ranged.periodFirst, QDate(2024, 1, 1));
+    QCOMPARE(ranged.periodLast, QDate(2024, 12, 31));
+    QVERIFY(ranged.productTypes.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestUsageSessions)
+#include "tst_usagesessions.moc"
