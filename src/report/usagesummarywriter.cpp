@@ -344,8 +344,8 @@ void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures
     drawChart(flow, painter, figures);
 
     const QVector<TableColumn> userColumns = {
-        {QStringLiteral("User"), 2.8, Qt::AlignLeft},
-        {QStringLiteral("Sessions"), 1.2, Qt::AlignRight},
+        {QStringLiteral("User"), 2.6, Qt::AlignLeft},
+        {QStringLiteral("Sessions"), 1.5, Qt::AlignRight},
         {QStringLiteral("Hours"), 1.1, Qt::AlignRight},
         {QStringLiteral("Most at once"), 2.0, Qt::AlignRight},
         {QStringLiteral("First start"), 2.6, Qt::AlignLeft},
@@ -361,7 +361,8 @@ void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures
                          momentText(user.lastStart)});
     }
     flow.advance(4 * kUnit);
-    flow.ensure(40 * kUnit);
+    // The heading, the table's header and a few rows stay together.
+    flow.ensure(90 * kUnit);
     flow.line(QStringLiteral("Users by hours"), font(kSans, 9, true));
     if (userRows.isEmpty()) {
         flow.line(QStringLiteral("No sessions."), font(kSans, 8.5));
