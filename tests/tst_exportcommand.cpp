@@ -81,6 +81,8 @@ private slots:
     void summaryJson();
     void summaryPdf();
     void unwritableSummaryKeepsEverything();
+    void outcomes_data();
+    void outcomes();
     void noReader_data();
     void noReader();
     void missingExportFolder();
@@ -107,7 +109,7 @@ void TestExportCommand::writesReport()
     const Result result = run({"DLV", folder});
     QCOMPARE(result.code, int(ExportCommand::Success));
     const QString report = folder + "/DLV_UsageReport.pdf";
-    QCOMPARE(result.err, QString("Wrote %1 (8 rows, 1 product types)\n").arg(report).toUtf8());
+    QCOMPARE(result.err, QString("Wrote %1 (8 rows, 1 product type)\n").arg(report).toUtf8());
     QVERIFY(result.out.isEmpty());
     QVERIFY(TestSupport::readFile(report).startsWith("%PDF"));
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"DLV_UsageReport.pdf"});
@@ -134,7 +136,7 @@ void TestExportCommand::dateRangeAndCsv_data()
     QTest::newRow("from only drops undated rows")
         << QStringList{"--from", "2024-03-07"}
         << header + "Suite,carl,  9 ,2024-03-07,11:00:00,Out\n";
-    QTest::newRow("empty range") << QStringList{"--from", "2024-03-08", "--to", "2024-03-01"}
+    QTest::newRow("empty range") << QStringList{"--from", "2024-03-08", "--to", "2024-03-09"}
                                  << header;
 }
 
@@ -147,7 +149,8 @@ void TestExportCommand::dateRangeAndCsv()
     QCOMPARE(result.code, int(ExportCommand::Success));
     QCOMPARE(result.out, csv);
     const int rows = csv.count('\n') - 1;
-    QVERIFY2(result.err.contains(QByteArray("(") + QByteArray::number(rows) + " rows"),
+    QVERIFY2(result.err.contains(QByteArray("(") + QByteArray::number(rows) +
+                                 (rows == 1 ? " row," : " rows,")),
              result.err.constData());
 }
 
@@ -195,7 +198,8 @@ void TestExportCommand::sessionsCsv()
     QCOMPARE(toOut.code, int(ExportCommand::Success));
     QCOMPARE(toOut.out, csv);
     const int sessions = csv.count('\n') - 1;
-    QVERIFY2(toOut.err.endsWith(QByteArray(", ") + QByteArray::number(sessions) + " sessions)\n"),
+    QVERIFY2(toOut.err.endsWith(QByteArray(", ") + QByteArray::number(sessions) +
+                                (sessions == 1 ? " session)\n" : " sessions)\n")),
              toOut.err.constData());
 
     const Result toFile = run(range + QStringList{"--sessions", folder + "/s.csv", "DLV", folder});
@@ -279,6 +283,47 @@ void TestExportCommand::unwritableSummaryKeepsEverything()
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"DLV_UsageReport.pdf", "s.csv"}));
 }
 
+void TestExportCommand::outcomes_data()
+{
+    QTest::addColumn<QString>("config");
+    QTest::addColumn<QString>("publicFolder");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("sentence");
+    QTest::newRow("no configuration") << "none.ini"
+                                      << "public"
+                                      << "folder" << 66 << "Cannot read the product configuration ";
+    QTest::newRow("no log of the product") << "ProductConfig.ini"
+                                           << "elsewhere"
+                                           << "folder" << 4 << "No log of DLV was found";
+    QTest::newRow("export folder is a file") << "ProductConfig.ini"
+                                             << "public"
+                                             << "file" << 2 << "Export folder is not a folder: ";
+}
+
+void TestExportCommand::outcomes()
+{
+    QFETCH(QString, config);
+    QFETCH(QString, publicFolder);
+    QFETCH(QString, target);
+    QFETCH(int, code);
+    QFETCH(QString, sentence);
+    const QString folder = newFolder();
+    TestSupport::writeFile(folder + "/DLV_UsageReport.pdf", "last month's report");
+    TestSupport::writeFile(folder + "/file", "a file");
+    const Result result =
+        run({"--config", m_dir.filePath(config), "--public-documents", m_dir.filePath(publicFolder),
+             "DLV", target == "file" ? folder + "/file" : folder},
+            false);
+    QCOMPARE(result.code, code);
+    QVERIFY2(result.err.startsWith(sentence.toUtf8()), result.err.constData());
+    QCOMPARE(result.err.count('\n'), 1);
+    // Nothing replaces the last good report.
+    QCOMPARE(TestSupport::readFile(folder + "/DLV_UsageReport.pdf"),
+             QByteArray("last month's report"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"DLV_UsageReport.pdf", "file"}));
+}
+
 void TestExportCommand::noReader_data()
 {
     QTest::addColumn<QString>("code");
@@ -339,6 +384,10 @@ void TestExportCommand::usageErrors_data()
     QTest::newRow("date in another form") << QStringList{"--to", "05.03.2024", "DLV", "/tmp"};
     QTest::newRow("option without value") << QStringList{"DLV", "/tmp", "--csv"};
     QTest::newRow("list with arguments") << QStringList{"--list-products", "DLV"};
+    QTest::newRow("a date that does not exist")
+        << QStringList{"--from", "2024-02-30", "DLV", "/tmp"};
+    QTest::newRow("reversed range")
+        << QStringList{"--from", "2024-03-08", "--to", "2024-03-01", "DLV", "/tmp"};
     QTest::newRow("two outputs on standard output")
         << QStringList{"--csv", "-", "--sessions", "-", "DLV", "/tmp"};
     QTest::newRow("summary JSON and sessions on standard output")
@@ -367,9 +416,12 @@ void TestExportCommand::listProducts()
                                                     "ZQF\tdirectory\n"
                                                     "  %1/Acme/ZQF/x64/Logs\tfound\n")
                                                 .arg(p));
+    // Without a configuration there is nothing to list, and the tool says why.
     const Result missing = run({"--config", m_dir.filePath("none.ini"), "--list-products"}, false);
-    QCOMPARE(missing.code, int(ExportCommand::Success));
-    QCOMPARE(missing.out, QByteArray("\tnone\n"));
+    QCOMPARE(missing.code, int(ExportCommand::NoConfiguration));
+    QVERIFY(missing.out.isEmpty());
+    QVERIFY2(missing.err.startsWith("Cannot read the product configuration"),
+             missing.err.constData());
 }
 
 void TestExportCommand::helpAndVersion()

@@ -1,16 +1,19 @@
-#include "exportdriver.h"
+#include "exportenvironment.h"
 #include "logtoolmainform.h"
 #include "mainwidget.h"
-#include "productconfigstore.h"
-#include "readerregistration.h"
-#include "readerregistry.h"
 #include "testsupport.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -26,22 +29,37 @@ const QByteArray kPrxLog =
     "{\"email\":\"anna@example.com\",\"dognum\":\"D-1\",\"productType\":\"Pro\"}\n"
     "2024-03-05 09:00:00 1.2[I][UI][0x1][F.cpp:1] PRXUIPluginFacade::~PRXUIPluginFacade enter\n";
 
-// A configuration, a registry filled as start-up fills it and a public documents folder, all
-// in a temporary folder of their own.
+// A PRX log of uses runs, one after the other.
+QByteArray prxLog(int uses)
+{
+    QByteArray log;
+    QDateTime at(QDate(2024, 3, 5), QTime(8, 0));
+    for (int i = 0; i < uses; ++i) {
+        const QByteArray stamp = at.toString("yyyy-MM-dd HH:mm:ss").toLatin1();
+        const QByteArray end = at.addSecs(600).toString("yyyy-MM-dd HH:mm:ss").toLatin1();
+        log += stamp + " 1.2[I][UI][0x1][F.cpp:1] PRXUIPluginFacade::onStartup enter\n" + stamp +
+               " 1.2[I][UI][0x1][F.cpp:1] set User {\"email\":\"user" + QByteArray::number(i) +
+               "@example.com\",\"dognum\":\"D-1\",\"productType\":\"Pro\"}\n" + end +
+               " 1.2[I][UI][0x1][F.cpp:1] PRXUIPluginFacade::~PRXUIPluginFacade enter\n";
+        at = at.addSecs(900);
+    }
+    return log;
+}
+
+// A configuration and a public documents folder in a temporary folder of their own, and the
+// environment start-up builds from them.
 struct Setup
 {
     QTemporaryDir dir;
-    std::unique_ptr<ProductConfigStore> store;
-    ReaderRegistry registry;
-    std::unique_ptr<ExportDriver> driver;
+    std::unique_ptr<ExportEnvironment> environment;
 
-    explicit Setup(const QByteArray &ini)
+    explicit Setup(const QByteArray &ini, const QByteArray &log = kPrxLog)
     {
         TestSupport::writeFile(dir.filePath("ProductConfig.ini"), ini);
-        TestSupport::writeFile(dir.filePath("public/Acme/PRX/x64/activity.log"), kPrxLog);
-        store.reset(new ProductConfigStore(dir.filePath("ProductConfig.ini")));
-        registerReaders(store->products(), registry);
-        driver.reset(new ExportDriver(*store, registry, dir.filePath("public")));
+        if (!log.isNull())
+            TestSupport::writeFile(dir.filePath("public/Acme/PRX/x64/activity.log"), log);
+        environment.reset(
+            new ExportEnvironment(dir.filePath("ProductConfig.ini"), dir.filePath("public")));
     }
 };
 
@@ -87,6 +105,21 @@ QStringList filesBelow(const QString &path)
     return files;
 }
 
+// Clicks Export and waits for the export to end; the outcome it reported.
+ExportOutcome exportAndWait(LogToolMainForm *form)
+{
+    QSignalSpy finished(form, &LogToolMainForm::exportFinished);
+    QTest::mouseClick(child<QPushButton>(form, "exportBtn"), Qt::LeftButton);
+    if (!finished.wait(300000))
+        qFatal("the export did not end");
+    return finished.constFirst().constFirst().value<ExportOutcome>();
+}
+
+QString status(LogToolMainForm *form)
+{
+    return child<QLabel>(form, "statusLabel")->text();
+}
+
 } // namespace
 
 class TestLogToolMainForm : public QObject
@@ -94,6 +127,7 @@ class TestLogToolMainForm : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void windowFrame();
     void initialState();
     void productsInStoreOrder();
@@ -101,20 +135,35 @@ private slots:
     void chooseReplaceAndCancel();
     void exportPathCannotBeTyped();
     void exportWritesReport();
-    void exportWithVanishedFolderDoesNothing();
-    void emptyProductListExportsNothing();
-    void productWithoutReaderWritesNothing();
+    void optionsWriteRangeAndSummary();
+    void failuresAreSaid_data();
+    void failuresAreSaid();
+    void missingConfigurationIsSaid();
+    void longExportKeepsWindowAnswering();
+    void cancelLeavesOldReport();
+    void labelsFitTheirTextAtLargeFonts();
+    void enterClicksTheFocusedButton();
 };
+
+void TestLogToolMainForm::initTestCase()
+{
+    // The remembered folder goes to a test location, never into the user's settings.
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName("PlinthraTest");
+    QCoreApplication::setApplicationName("tst_logtoolmainform");
+    QSettings().clear();
+}
 
 void TestLogToolMainForm::windowFrame()
 {
     Setup setup(kIni);
-    MainWidget window(*setup.store, *setup.driver);
+    MainWidget window(*setup.environment);
     QCOMPARE(window.windowTitle(), QString("PlinthraUsageTool"));
     QCOMPARE(window.windowFlags() & Qt::WindowCloseButtonHint, Qt::WindowCloseButtonHint);
     QVERIFY(!(window.windowFlags() & Qt::WindowMinimizeButtonHint));
     QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(window.size(), QSize(400, 150));
+    QCOMPARE(window.size(), window.sizeHint().expandedTo(QSize(400, 150)));
+    QVERIFY(window.width() >= 400 && window.height() >= 150);
     QCOMPARE(window.centralWidget(), static_cast<QWidget *>(window.form()));
     QVERIFY(window.menuWidget() == nullptr);
 }
@@ -122,23 +171,30 @@ void TestLogToolMainForm::windowFrame()
 void TestLogToolMainForm::initialState()
 {
     Setup setup(kIni);
-    MainWidget window(*setup.store, *setup.driver);
+    MainWidget window(*setup.environment);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     LogToolMainForm *form = window.form();
     auto *exportPath = child<QLineEdit>(form, "exportPathEdit");
     QVERIFY(exportPath->text().isEmpty());
     QVERIFY(exportPath->isReadOnly());
+    QCOMPARE(exportPath->focusPolicy(), Qt::NoFocus);
     QVERIFY(!child<QPushButton>(form, "exportBtn")->isEnabled());
-    QCOMPARE(child<QPushButton>(form, "exportBtn")->text(), QString("Export"));
-    QCOMPARE(child<QPushButton>(form, "selectPathBtn")->text(), QString("Select"));
+    QCOMPARE(child<QPushButton>(form, "exportBtn")->text(), QString("&Export"));
+    QVERIFY(child<QPushButton>(form, "exportBtn")->isDefault());
+    QCOMPARE(child<QPushButton>(form, "selectPathBtn")->text(), QString("&Select"));
     QVERIFY(!child<QLabel>(form, "filePathLabel")->isVisible());
     QVERIFY(!child<QLineEdit>(form, "filePathEdit")->isVisible());
-    QVERIFY(child<QLineEdit>(form, "filePathEdit")->isReadOnly());
     QVERIFY(!child<QPushButton>(form, "selectFilePathBtn")->isVisible());
+    QVERIFY(!child<QProgressBar>(form, "progressBar")->isVisible());
+    QVERIFY(!child<QPushButton>(form, "cancelBtn")->isVisible());
+    // The options are off: a plain export writes the report of every row, nothing more.
+    QVERIFY(!child<QCheckBox>(form, "rangeCheck")->isChecked());
+    QVERIFY(!child<QDateEdit>(form, "fromEdit")->isEnabled());
+    QVERIFY(!child<QCheckBox>(form, "summaryCheck")->isChecked());
     QStringList labels;
     for (QLabel *label : form->findChildren<QLabel *>()) {
-        if (label->isVisible())
+        if (label->isVisible() && label->text().endsWith(':'))
             labels << label->text();
     }
     QCOMPARE(labels, (QStringList{"Product:", "Export Path:"}));
@@ -147,37 +203,52 @@ void TestLogToolMainForm::initialState()
 void TestLogToolMainForm::productsInStoreOrder()
 {
     Setup setup(kIni);
-    LogToolMainForm form(*setup.store, *setup.driver, nullptr, Qt::WindowFlags());
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
     auto *combo = child<QComboBox>(&form, "productCombo");
-    QStringList items;
-    for (int i = 0; i < combo->count(); ++i)
-        items << combo->itemText(i);
-    QCOMPARE(items, (QStringList{"NEW", "PRX", "ZQF"}));
+    QStringList codes;
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i) {
+        codes << combo->itemData(i).toString();
+        texts << combo->itemText(i);
+    }
+    QCOMPARE(codes, (QStringList{"NEW", "PRX", "ZQF"}));
+    // ZQF has a reader but no configuration of its own here; NEW has no reader at all.
+    QCOMPARE(texts, (QStringList{"NEW (no reader)", "PRX", "ZQF"}));
     QCOMPARE(combo->currentIndex(), 0);
     QVERIFY(!combo->isEditable());
+    QVERIFY2(status(&form).contains("no reader for NEW"), qPrintable(status(&form)));
 }
 
 void TestLogToolMainForm::dialogSettings()
 {
     Setup setup(kIni);
-    LogToolMainForm form(*setup.store, *setup.driver, nullptr, Qt::WindowFlags());
-    answerDialog([](QFileDialog *dialog) {
+    QTemporaryDir last;
+    QSettings().setValue(LogToolMainForm::lastFolderKey(), last.path());
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
+    answerDialog([&](QFileDialog *dialog) {
         QCOMPARE(dialog->windowTitle(), QString("Select Export Path"));
         QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
         QVERIFY(dialog->testOption(QFileDialog::ShowDirsOnly));
+        QVERIFY(dialog->filter() & QDir::NoDotAndDotDot);
         QCOMPARE(dialog->viewMode(), QFileDialog::Detail);
-        QCOMPARE(dialog->directory().absolutePath(), QDir::current().absolutePath());
+        // It opens in the folder chosen last time.
+        QCOMPARE(dialog->directory().absolutePath(), QDir(last.path()).absolutePath());
         dialog->reject();
     });
     QTest::mouseClick(child<QPushButton>(&form, "selectPathBtn"), Qt::LeftButton);
-    // The dialog is gone once the slot returns.
     QVERIFY(form.findChildren<QFileDialog *>().isEmpty());
+
+    // Choosing a folder remembers it for the next run.
+    QTemporaryDir chosen;
+    chooseFolder(&form, chosen.path());
+    QCOMPARE(QSettings().value(LogToolMainForm::lastFolderKey()).toString(), chosen.path());
+    QSettings().clear();
 }
 
 void TestLogToolMainForm::chooseReplaceAndCancel()
 {
     Setup setup(kIni);
-    LogToolMainForm form(*setup.store, *setup.driver, nullptr, Qt::WindowFlags());
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
     QTemporaryDir first;
     QTemporaryDir second;
     chooseFolder(&form, first.path());
@@ -196,7 +267,7 @@ void TestLogToolMainForm::chooseReplaceAndCancel()
 void TestLogToolMainForm::exportPathCannotBeTyped()
 {
     Setup setup(kIni);
-    LogToolMainForm form(*setup.store, *setup.driver, nullptr, Qt::WindowFlags());
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
     form.show();
     auto *edit = child<QLineEdit>(&form, "exportPathEdit");
     edit->setFocus();
@@ -208,66 +279,214 @@ void TestLogToolMainForm::exportPathCannotBeTyped()
 void TestLogToolMainForm::exportWritesReport()
 {
     Setup setup(kIni);
-    LogToolMainForm form(*setup.store, *setup.driver, nullptr, Qt::WindowFlags());
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
     QTemporaryDir out;
     chooseFolder(&form, out.path());
-    child<QComboBox>(&form, "productCombo")->setCurrentText("PRX");
+    child<QComboBox>(&form, "productCombo")->setCurrentIndex(1);
     const QStringList before = filesBelow(setup.dir.path());
-    QTest::mouseClick(child<QPushButton>(&form, "exportBtn"), Qt::LeftButton);
+    const ExportOutcome outcome = exportAndWait(&form);
+    QCOMPARE(outcome.status, ExportOutcome::Written);
     QCOMPARE(filesBelow(out.path()), QStringList{"/PRX_UsageReport.pdf"});
     QVERIFY(TestSupport::readFile(out.filePath("PRX_UsageReport.pdf")).startsWith("%PDF"));
-    // Nothing besides the report is written, and the form stays as it was.
+    // Nothing besides the report is written, and the form says so and offers the file.
     QCOMPARE(filesBelow(setup.dir.path()), before);
-    QCOMPARE(child<QLineEdit>(&form, "exportPathEdit")->text(), out.path());
+    QCOMPARE(status(&form),
+             QString("Wrote %1/PRX_UsageReport.pdf (2 rows, 1 product type).").arg(out.path()));
+    QVERIFY(child<QPushButton>(&form, "openBtn")->isVisibleTo(&form));
+    QVERIFY(child<QPushButton>(&form, "showFolderBtn")->isVisibleTo(&form));
     QVERIFY(child<QPushButton>(&form, "exportBtn")->isEnabled());
+    QVERIFY(!child<QProgressBar>(&form, "progressBar")->isVisibleTo(&form));
 }
 
-void TestLogToolMainForm::exportWithVanishedFolderDoesNothing()
+void TestLogToolMainForm::optionsWriteRangeAndSummary()
 {
     Setup setup(kIni);
-    LogToolMainForm form(*setup.store, *setup.driver, nullptr, Qt::WindowFlags());
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
+    QTemporaryDir out;
+    chooseFolder(&form, out.path());
+    child<QComboBox>(&form, "productCombo")->setCurrentIndex(1);
+    child<QCheckBox>(&form, "rangeCheck")->setChecked(true);
+    child<QDateEdit>(&form, "fromEdit")->setDate(QDate(2024, 3, 6));
+    child<QDateEdit>(&form, "toEdit")->setDate(QDate(2024, 3, 31));
+    child<QCheckBox>(&form, "summaryCheck")->setChecked(true);
+    const ExportOutcome outcome = exportAndWait(&form);
+    QCOMPARE(outcome.status, ExportOutcome::Written);
+    // The only use lies on the 5th: outside the range.
+    QCOMPARE(outcome.rows, 0);
+    QCOMPARE(filesBelow(out.path()),
+             (QStringList{"/PRX_UsageReport.pdf", "/PRX_UsageSummary.pdf"}));
+}
+
+void TestLogToolMainForm::failuresAreSaid_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("sentence");
+    QTest::newRow("folder removed after it was chosen") << "PRX"
+                                                        << "remove folder"
+                                                        << "Export folder does not exist: ";
+    QTest::newRow("code without a reader") << "NEW"
+                                           << ""
+                                           << "No reader is registered for";
+    QTest::newRow("no log of the product") << "PRX"
+                                           << "remove log"
+                                           << "No log of PRX was found";
+    QTest::newRow("report name taken by a folder") << "PRX"
+                                                   << "folder in the way"
+                                                   << "a folder of that name is in the way";
+}
+
+void TestLogToolMainForm::failuresAreSaid()
+{
+    QFETCH(QString, product);
+    QFETCH(QString, damage);
+    QFETCH(QString, sentence);
+    Setup setup(kIni);
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
     QTemporaryDir parent;
-    const QString folder = parent.filePath("gone");
+    const QString folder = parent.filePath("out");
     QVERIFY(QDir().mkpath(folder));
     chooseFolder(&form, folder);
-    child<QComboBox>(&form, "productCombo")->setCurrentText("PRX");
-    QVERIFY(QDir(folder).removeRecursively());
-    QTest::mouseClick(child<QPushButton>(&form, "exportBtn"), Qt::LeftButton);
-    QVERIFY(!QFileInfo::exists(folder));
-    QVERIFY(filesBelow(parent.path()).isEmpty());
+    auto *combo = child<QComboBox>(&form, "productCombo");
+    combo->setCurrentIndex(combo->findData(product));
+    if (damage == "remove folder")
+        QVERIFY(QDir(folder).removeRecursively());
+    else if (damage == "remove log")
+        QVERIFY(QFile::remove(setup.dir.filePath("public/Acme/PRX/x64/activity.log")));
+    else if (damage == "folder in the way")
+        QVERIFY(QDir().mkpath(folder + "/PRX_UsageReport.pdf"));
+    const QStringList before = filesBelow(parent.path());
+    const ExportOutcome outcome = exportAndWait(&form);
+    QVERIFY(!outcome.succeeded());
+    QVERIFY2(status(&form).contains(sentence), qPrintable(status(&form)));
+    QCOMPARE(status(&form), outcome.sentence() + '.');
+    QVERIFY(!child<QPushButton>(&form, "openBtn")->isVisibleTo(&form));
+    QCOMPARE(filesBelow(parent.path()), before);
 }
 
-void TestLogToolMainForm::emptyProductListExportsNothing()
+void TestLogToolMainForm::missingConfigurationIsSaid()
 {
     QTemporaryDir dir;
-    const ProductConfigStore store(dir.filePath("missing/ProductConfig.ini"));
-    ReaderRegistry registry;
-    registerReaders(store.products(), registry);
-    const ExportDriver driver(store, registry, dir.path());
-    LogToolMainForm form(store, driver, nullptr, Qt::WindowFlags());
+    const ExportEnvironment environment(dir.filePath("missing/ProductConfig.ini"), dir.path());
+    LogToolMainForm form(environment, nullptr, Qt::WindowFlags());
     auto *combo = child<QComboBox>(&form, "productCombo");
-    QCOMPARE(combo->count(), 1);
-    QCOMPARE(combo->currentText(), QString());
-    QTemporaryDir out;
-    chooseFolder(&form, out.path());
-    QTest::mouseClick(child<QPushButton>(&form, "exportBtn"), Qt::LeftButton);
-    QVERIFY(filesBelow(out.path()).isEmpty());
+    // No blank entry: the form says what is wrong instead.
+    QCOMPARE(combo->count(), 0);
+    QVERIFY(!combo->isEnabled());
+    QVERIFY2(status(&form).startsWith("Cannot read the product configuration"),
+             qPrintable(status(&form)));
+    QVERIFY(status(&form).contains(QDir::toNativeSeparators(dir.filePath("missing"))));
 }
 
-void TestLogToolMainForm::productWithoutReaderWritesNothing()
+void TestLogToolMainForm::longExportKeepsWindowAnswering()
 {
-    // A code the tool does not know, and a known code in lower case, are listed but get no
-    // reader.
-    Setup setup("[PRODUCT]\nproducts=prx|NEW\n[prx]\nconfigs=Main\n[Main]\nCompany=Acme\n"
-                "product=PRX\nPlatform_Code=x64\nlog_name=activity.log\n");
-    LogToolMainForm form(*setup.store, *setup.driver, nullptr, Qt::WindowFlags());
+    Setup setup(kIni, prxLog(1500));
+    MainWidget window(*setup.environment);
+    window.show();
+    LogToolMainForm *form = window.form();
+    QTemporaryDir out;
+    chooseFolder(form, out.path());
+    child<QComboBox>(form, "productCombo")->setCurrentIndex(1);
+
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start();
+    QStringList stages;
+    auto *bar = child<QProgressBar>(form, "progressBar");
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (bar->isVisible() && (stages.isEmpty() || stages.last() != bar->format()))
+            stages << bar->format();
+    });
+    watch.start();
+
+    QSignalSpy finished(form, &LogToolMainForm::exportFinished);
+    auto *exportButton = child<QPushButton>(form, "exportBtn");
+    QTest::mouseClick(exportButton, Qt::LeftButton);
+    QVERIFY(form->isExporting());
+    QVERIFY(!exportButton->isEnabled());
+    QVERIFY(child<QPushButton>(form, "cancelBtn")->isVisible());
+    // A second click, and Enter, while it runs start nothing more.
+    QTest::mouseClick(exportButton, Qt::LeftButton);
+    QTest::keyClick(form, Qt::Key_Return);
+    const int ticksAtStart = ticks;
+    QVERIFY(finished.wait(300000));
+    QTest::qWait(200);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.constFirst().constFirst().value<ExportOutcome>().rows, 3000);
+    // The event loop kept turning while the export ran.
+    QVERIFY2(ticks - ticksAtStart >= 10, qPrintable(QString::number(ticks - ticksAtStart)));
+    QVERIFY2(stages.filter("Printing page").size() >= 2, qPrintable(stages.join(" | ")));
+}
+
+void TestLogToolMainForm::cancelLeavesOldReport()
+{
+    Setup setup(kIni, prxLog(1500));
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
+    form.show();
     QTemporaryDir out;
     chooseFolder(&form, out.path());
-    for (const QString &code : {QString("NEW"), QString("prx")}) {
-        child<QComboBox>(&form, "productCombo")->setCurrentText(code);
-        QTest::mouseClick(child<QPushButton>(&form, "exportBtn"), Qt::LeftButton);
+    child<QComboBox>(&form, "productCombo")->setCurrentIndex(1);
+    const QByteArray previous = "%PDF- yesterday's report";
+    QVERIFY(TestSupport::writeFile(out.filePath("PRX_UsageReport.pdf"), previous));
+
+    auto *bar = child<QProgressBar>(&form, "progressBar");
+    QSignalSpy finished(&form, &LogToolMainForm::exportFinished);
+    QTest::mouseClick(child<QPushButton>(&form, "exportBtn"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->format().startsWith("Printing page") || finished.count() > 0,
+                             300000);
+    QTest::mouseClick(child<QPushButton>(&form, "cancelBtn"), Qt::LeftButton);
+    QVERIFY(finished.count() > 0 || finished.wait(300000));
+    const ExportOutcome outcome = finished.constFirst().constFirst().value<ExportOutcome>();
+    QCOMPARE(outcome.status, ExportOutcome::Cancelled);
+    QVERIFY2(status(&form).startsWith("Export cancelled"), qPrintable(status(&form)));
+    QCOMPARE(TestSupport::readFile(out.filePath("PRX_UsageReport.pdf")), previous);
+    QCOMPARE(filesBelow(out.path()), QStringList{"/PRX_UsageReport.pdf"});
+}
+
+void TestLogToolMainForm::labelsFitTheirTextAtLargeFonts()
+{
+    // 144 DPI or Windows at 150 %: the same text takes half as many pixels again.
+    Setup setup(kIni);
+    MainWidget window(*setup.environment);
+    QFont large = window.font();
+    large.setPointSizeF(large.pointSizeF() * 1.5);
+    window.setFont(large);
+    window.resize(window.sizeHint().expandedTo(QSize(400, 150)));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (QLabel *label : window.findChildren<QLabel *>()) {
+        if (!label->isVisible() || !label->text().endsWith(':'))
+            continue;
+        QVERIFY2(label->width() >= label->fontMetrics().horizontalAdvance(label->text()),
+                 qPrintable(label->text()));
+        QVERIFY(label->width() >= 80);
     }
-    QVERIFY(filesBelow(out.path()).isEmpty());
+}
+
+void TestLogToolMainForm::enterClicksTheFocusedButton()
+{
+    Setup setup(kIni);
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
+    QTemporaryDir out;
+    chooseFolder(&form, out.path());
+    form.show();
+    QApplication::setActiveWindow(&form);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    child<QComboBox>(&form, "productCombo")->setCurrentIndex(1);
+    // Tab from the product goes straight to Select: the path field takes no focus.
+    child<QComboBox>(&form, "productCombo")->setFocus();
+    QTest::keyClick(&form, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), child<QPushButton>(&form, "selectPathBtn"));
+    // Enter on the focused Export button exports.
+    child<QPushButton>(&form, "exportBtn")->setFocus();
+    QSignalSpy finished(&form, &LogToolMainForm::exportFinished);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(finished.wait(60000));
+    QVERIFY(QFileInfo::exists(out.filePath("PRX_UsageReport.pdf")));
 }
 
 QTEST_MAIN(TestLogToolMainForm)

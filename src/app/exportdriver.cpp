@@ -1,5 +1,7 @@
 #include "exportdriver.h"
 
+#include "exportenvironment.h"
+#include "exportjob.h"
 #include "productconfigstore.h"
 #include "publicdocuments.h"
 #include "readerregistry.h"
@@ -53,7 +55,8 @@ bool ExportDriver::exportUsageReport(const QString &productCode, const QString &
 }
 
 UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReader,
-                                      UsageSessions *sessions) const
+                                      UsageSessions *sessions,
+                                      const std::function<bool(int, int)> &beforeLocation) const
 {
     const QSharedPointer<IFileReader> reader = m_registry.readerFor(productCode);
     if (hasReader)
@@ -62,13 +65,11 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
     if (reader.isNull())
         return merged;
 
-    const QStringList names = m_store.configNames(productCode);
-    for (const QString &name : names) {
-        const QSharedPointer<ProductConfigStruct> config = m_store.config(name);
-        if (config.isNull())
-            continue;
-        const QString location = m_publicDocumentsFolder() + kSeparator + logLocation(*config);
-        const UsageTable part = reader->read(location);
+    const QStringList locations = logLocations(productCode);
+    for (int index = 0; index < locations.size(); ++index) {
+        if (beforeLocation && !beforeLocation(index, int(locations.size())))
+            break;
+        const UsageTable part = reader->read(locations.at(index));
         // A use's two rows are adjacent only in the order one reader gives for one location.
         if (sessions)
             sessions->append(UsageSessions::fromLocationRows(part));
@@ -78,6 +79,18 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
     if (sessions)
         sessions->orderByStart();
     return merged;
+}
+
+QStringList ExportDriver::logLocations(const QString &productCode) const
+{
+    QStringList locations;
+    const QStringList names = m_store.configNames(productCode);
+    for (const QString &name : names) {
+        const QSharedPointer<ProductConfigStruct> config = m_store.config(name);
+        if (!config.isNull())
+            locations << m_publicDocumentsFolder() + kSeparator + logLocation(*config);
+    }
+    return locations;
 }
 
 bool ExportDriver::writeReport(const QString &folder, const QString &productCode,
@@ -125,12 +138,15 @@ void ExportDriver::orderByTime(UsageTable &table)
 
 bool canExport(const QString &productCode, const QString &folder)
 {
-    return ExportDriver::processWide().canExport(productCode, folder);
+    return ExportEnvironment::processWide().driver().canExport(productCode, folder);
 }
 
 bool exportUsageReport(const QString &productCode, const QString &folder)
 {
-    return ExportDriver::processWide().exportUsageReport(productCode, folder);
+    ExportRequest request;
+    request.productCode = productCode;
+    request.folder = folder;
+    return ExportJob::run(ExportEnvironment::processWide(), request).succeeded();
 }
 
 QString publicDocumentsPath()

@@ -43,8 +43,14 @@ public:
     // ordered by time. *hasReader tells whether the product has a reader; without one the
     // table is empty and nothing was read. With sessions, also pairs each location's rows into
     // sessions before they are merged, and gives them ordered by start.
+    // beforeLocation hears of each location (0-based index, count) before it is read, and may
+    // stop the reading by answering false; what was read so far is then given.
     UsageTable collectUsage(const QString &productCode, bool *hasReader = nullptr,
-                            UsageSessions *sessions = nullptr) const;
+                            UsageSessions *sessions = nullptr,
+                            const std::function<bool(int, int)> &beforeLocation = {}) const;
+
+    // The full path of every configured log location of the product, in configuration order.
+    QStringList logLocations(const QString &productCode) const;
 
     // Writes a table, as collectUsage gives it, as the product's report into folder, with the
     // store's report header.

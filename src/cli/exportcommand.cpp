@@ -1,28 +1,14 @@
 #include "exportcommand.h"
 
-#include "exportdriver.h"
-#include "productconfigstore.h"
+#include "exportenvironment.h"
+#include "exportjob.h"
 #include "publicdocuments.h"
 #include "readerregistration.h"
-#include "readerregistry.h"
-#include "sessioncsvwriter.h"
-#include "stagedpdf.h"
-#include "summaryjsonwriter.h"
-#include "usagecsvwriter.h"
-#include "usagereportwriter.h"
-#include "usagesummary.h"
-#include "usagesummarywriter.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QDate>
-#include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QTextStream>
-
-#include <memory>
-#include <vector>
+#include <QRegularExpression>
 
 namespace {
 
@@ -33,88 +19,47 @@ void writeLine(QIODevice *device, const QString &line)
     device->write(line.toUtf8() + '\n');
 }
 
+int exitCode(ExportOutcome::Status status)
+{
+    switch (status) {
+    case ExportOutcome::Written:
+        return ExportCommand::Success;
+    case ExportOutcome::WrittenWithUnreadableLogs:
+        return ExportCommand::UnreadableLogs;
+    case ExportOutcome::NoConfiguration:
+        return ExportCommand::NoConfiguration;
+    case ExportOutcome::NoReader:
+        return ExportCommand::NoReader;
+    case ExportOutcome::NoExportFolder:
+    case ExportOutcome::NotAFolder:
+        return ExportCommand::NoExportFolder;
+    case ExportOutcome::NoLogs:
+        return ExportCommand::NoLogs;
+    case ExportOutcome::WriteFailed:
+    case ExportOutcome::Cancelled:
+        return ExportCommand::WriteFailed;
+    }
+    return ExportCommand::WriteFailed;
+}
+
 int usageError(QIODevice *err, const QString &message)
 {
     writeLine(err, QStringLiteral("PlinthraUsageExport: %1 (see --help)").arg(message));
     return ExportCommand::Usage;
 }
 
-bool parseDate(const QString &text, QDate *date)
+// A date written yyyy-MM-dd; *problem says what is wrong with any other text.
+bool parseDate(const QString &option, const QString &text, QDate *date, QString *problem)
 {
     *date = QDate::fromString(text, kDateFormat);
-    return date->isValid();
+    if (date->isValid())
+        return true;
+    static const QRegularExpression shape(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    *problem = shape.match(text).hasMatch()
+                   ? QStringLiteral("%1 %2: there is no such date").arg(option, text)
+                   : QStringLiteral("%1 needs a date written yyyy-MM-dd").arg(option);
+    return false;
 }
-
-// Keeps the rows whose date lies in [from, to]; a null bound is open. Rows without a valid
-// date-time cannot be placed in any range and are left out.
-UsageTable filterByDate(const UsageTable &table, const QDate &from, const QDate &to)
-{
-    UsageTable filtered;
-    for (auto it = table.cbegin(); it != table.cend(); ++it) {
-        UsageRecordList rows;
-        for (const UsageRecord &record : it.value()) {
-            if (!record.dateTime().isValid())
-                continue;
-            const QDate date = record.dateTime().date();
-            if ((from.isNull() || date >= from) && (to.isNull() || date <= to))
-                rows.append(record);
-        }
-        filtered.insert(it.key(), rows);
-    }
-    return filtered;
-}
-
-QString writeFailureReason(const QString &path)
-{
-    const QFileInfo target(path);
-    if (target.isDir())
-        return QStringLiteral("a folder of that name is in the way");
-    const QFileInfo folder(target.absolutePath());
-    if (!folder.isWritable())
-        return QStringLiteral("the folder is not writable");
-    if (target.exists() && !target.isWritable())
-        return QStringLiteral("the existing file is read-only");
-    return QStringLiteral("the file could not be replaced (in use by another program, or the "
-                          "disk is full)");
-}
-
-// One text output: staged in a file beside its target until everything else is written, or
-// held for standard output.
-struct TextOutput
-{
-    TextOutput(const QString &path, const QByteArray &data, bool withByteOrderMark)
-        : path(path), data(data), file(path), withByteOrderMark(withByteOrderMark)
-    {
-    }
-
-    bool toStandardOutput() const { return path == QLatin1String("-"); }
-
-    bool stage(QString *reason)
-    {
-        if (toStandardOutput())
-            return true;
-        const QByteArray bom = withByteOrderMark ? UsageCsvWriter::byteOrderMark() : QByteArray();
-        if (file.open(QIODevice::WriteOnly) && file.write(bom) == bom.size() &&
-            file.write(data) == data.size())
-            return true;
-        *reason = QFileInfo(path).isDir() ? QStringLiteral("a folder of that name is in the way")
-                                          : file.errorString();
-        return false;
-    }
-
-    bool commit(QString *reason)
-    {
-        if (toStandardOutput() || file.commit())
-            return true;
-        *reason = file.errorString();
-        return false;
-    }
-
-    QString path;
-    QByteArray data;
-    QSaveFile file;
-    bool withByteOrderMark;
-};
 
 QString listProducts(const ProductConfigStore &store, const QString &publicDocuments)
 {
@@ -142,9 +87,13 @@ QString listProducts(const ProductConfigStore &store, const QString &publicDocum
 int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *err)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Writes the usage report of one product as a PDF, as the window's Export "
-                       "button does."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Writes the usage report of one product as a PDF, as the window's Export button does.\n"
+        "\n"
+        "Exit status: 0 written; 1 no reader for the product code; 2 the export folder does not\n"
+        "exist or is not a folder; 3 a file could not be written (the previous files are\n"
+        "untouched); 4 no log of the product was found (nothing written); 5 written, but some\n"
+        "log could not be read; 64 wrong usage; 66 the configuration is missing or unreadable."));
     const QCommandLineOption configOption(
         QStringLiteral("config"),
         QStringLiteral("Product configuration (default: ProductConfig.ini beside the program)."),
@@ -211,10 +160,16 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
 
     QDate from;
     QDate to;
-    if (parser.isSet(fromOption) && !parseDate(parser.value(fromOption), &from))
-        return usageError(err, QStringLiteral("--from needs a date written yyyy-MM-dd"));
-    if (parser.isSet(toOption) && !parseDate(parser.value(toOption), &to))
-        return usageError(err, QStringLiteral("--to needs a date written yyyy-MM-dd"));
+    QString problem;
+    if (parser.isSet(fromOption) &&
+        !parseDate(QStringLiteral("--from"), parser.value(fromOption), &from, &problem))
+        return usageError(err, problem);
+    if (parser.isSet(toOption) &&
+        !parseDate(QStringLiteral("--to"), parser.value(toOption), &to, &problem))
+        return usageError(err, problem);
+    if (!from.isNull() && !to.isNull() && from > to)
+        return usageError(err, QStringLiteral("--from %1 lies after --to %2")
+                                   .arg(from.toString(kDateFormat), to.toString(kDateFormat)));
     int toStandardOutput = 0;
     for (const QCommandLineOption *option : {&csvOption, &sessionsOption, &summaryJsonOption}) {
         if (!parser.isSet(*option))
@@ -235,118 +190,32 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
                                                           : ProductConfigStore::defaultFilePath();
     const QString publicDocuments =
         parser.isSet(publicOption) ? parser.value(publicOption) : PublicDocuments::path();
-    const ProductConfigStore store(configPath);
-    ReaderRegistry registry;
-    registerReaders(store.products(), registry);
-    const ExportDriver driver(store, registry, publicDocuments);
+    const ExportEnvironment environment(configPath, publicDocuments);
 
     if (listing) {
-        out->write(listProducts(store, publicDocuments).toUtf8());
+        if (!environment.hasConfiguration()) {
+            ExportOutcome outcome;
+            outcome.status = ExportOutcome::NoConfiguration;
+            outcome.path = configPath;
+            writeLine(err, outcome.sentence());
+            return NoConfiguration;
+        }
+        out->write(listProducts(environment.store(), publicDocuments).toUtf8());
         return Success;
     }
 
-    const QString productCode = positional.at(0);
-    const QString folder = positional.at(1);
-    if (!driver.canExport(productCode, folder)) {
-        writeLine(err, QStringLiteral("Export folder does not exist: %1").arg(folder));
-        return NoExportFolder;
-    }
-
-    const bool wantsSessions = parser.isSet(sessionsOption) || parser.isSet(summaryJsonOption) ||
-                               parser.isSet(summaryOption);
-    bool hasReader = false;
-    UsageSessions sessions;
-    UsageTable table =
-        driver.collectUsage(productCode, &hasReader, wantsSessions ? &sessions : nullptr);
-    if (!hasReader) {
-        QStringList withReader;
-        for (const QString &code : store.products()) {
-            if (registry.readerFor(code))
-                withReader << code;
-        }
-        writeLine(err, QStringLiteral("No reader is registered for product code \"%1\"; codes "
-                                      "with a reader: %2")
-                           .arg(productCode, withReader.isEmpty() ? QStringLiteral("none")
-                                                                  : withReader.join(", ")));
-        return NoReader;
-    }
-    if (!from.isNull() || !to.isNull())
-        table = filterByDate(table, from, to);
-
-    UsageSessions ranged;
-    if (wantsSessions)
-        ranged = sessions.inDateRange(from, to);
-    UsageSummary summary;
-    if (parser.isSet(summaryJsonOption) || parser.isSet(summaryOption))
-        summary = UsageSummary::compute(productCode, ranged, from, to);
-
-    // Text files are staged first and put in place only after the PDFs are written, so a
-    // failure anywhere leaves every previous file as it was.
-    std::vector<std::unique_ptr<TextOutput>> outputs;
-    if (parser.isSet(csvOption))
-        outputs.push_back(std::make_unique<TextOutput>(parser.value(csvOption),
-                                                       UsageCsvWriter::toCsv(table), true));
-    if (parser.isSet(sessionsOption))
-        outputs.push_back(std::make_unique<TextOutput>(parser.value(sessionsOption),
-                                                       SessionCsvWriter::toCsv(ranged), true));
-    if (parser.isSet(summaryJsonOption))
-        outputs.push_back(std::make_unique<TextOutput>(parser.value(summaryJsonOption),
-                                                       SummaryJsonWriter::toJson(summary), false));
-    for (const auto &output : outputs) {
-        QString reason;
-        if (!output->stage(&reason)) {
-            writeLine(err, QStringLiteral("Could not write %1: %2").arg(output->path, reason));
-            return WriteFailed;
-        }
-    }
-
-    const QString summaryPath = UsageSummaryWriter::summaryFilePath(folder, productCode);
-    StagedPdf stagedSummary(summaryPath);
-    if (parser.isSet(summaryOption)) {
-        const UsageSummaryWriter writer(store.reportHeader());
-        if (!stagedSummary.open() || !writer.print(summary, stagedSummary.temporaryPath())) {
-            writeLine(err, QStringLiteral("Could not write %1: %2")
-                               .arg(summaryPath, writeFailureReason(summaryPath)));
-            return WriteFailed;
-        }
-    }
-
-    const QString reportPath = UsageReportWriter::reportFilePath(folder, productCode);
-    if (!driver.writeReport(folder, productCode, table)) {
-        writeLine(err, QStringLiteral("Could not write %1: %2")
-                           .arg(reportPath, writeFailureReason(reportPath)));
-        return WriteFailed;
-    }
-    if (parser.isSet(summaryOption) && !stagedSummary.commit()) {
-        writeLine(err, QStringLiteral("Wrote %1, but could not write %2: %3")
-                           .arg(reportPath, summaryPath, writeFailureReason(summaryPath)));
-        return WriteFailed;
-    }
-    for (const auto &output : outputs) {
-        QString reason;
-        if (!output->commit(&reason)) {
-            writeLine(err, QStringLiteral("Wrote %1, but could not write %2: %3")
-                               .arg(reportPath, output->path, reason));
-            return WriteFailed;
-        }
-    }
-    for (const auto &output : outputs) {
-        if (output->toStandardOutput())
-            out->write(output->data);
-    }
-
-    int rows = 0;
-    int types = 0;
-    for (const UsageRecordList &list : qAsConst(table)) {
-        rows += list.size();
-        types += list.isEmpty() ? 0 : 1;
-    }
-    QString written = reportPath;
-    if (parser.isSet(summaryOption))
-        written += QStringLiteral(" and ") + summaryPath;
-    QString counts = QStringLiteral("%1 rows, %2 product types").arg(rows).arg(types);
-    if (wantsSessions)
-        counts += QStringLiteral(", %1 sessions").arg(ranged.sessionCount());
-    writeLine(err, QStringLiteral("Wrote %1 (%2)").arg(written, counts));
-    return Success;
+    ExportRequest request;
+    request.productCode = positional.at(0);
+    request.folder = positional.at(1);
+    request.from = from;
+    request.to = to;
+    request.summary = parser.isSet(summaryOption);
+    request.csvPath = parser.value(csvOption);
+    request.sessionsPath = parser.value(sessionsOption);
+    request.summaryJsonPath = parser.value(summaryJsonOption);
+    const ExportOutcome outcome = ExportJob::run(environment, request);
+    if (!outcome.standardOutput.isEmpty())
+        out->write(outcome.standardOutput);
+    writeLine(err, outcome.sentence());
+    return exitCode(outcome.status);
 }

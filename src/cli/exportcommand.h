@@ -17,7 +17,10 @@ public:
         NoReader = 1,
         NoExportFolder = 2,
         WriteFailed = 3,
+        NoLogs = 4,
+        UnreadableLogs = 5,
         Usage = 64,
+        NoConfiguration = 66,
     };
 
     // arguments as the process got them, the program name first. out takes listings, help and

@@ -43,7 +43,8 @@ void printPage(int index, QPainter &painter, QTextDocument &document, const QRec
 
 } // namespace
 
-bool PagedDocumentPrinter::print(QTextDocument &document, QPrinter &printer)
+bool PagedDocumentPrinter::print(QTextDocument &document, QPrinter &printer,
+                                 const Progress &progress)
 {
     // A null page size keeps the layout from running before it knows its paint device.
     document.setPageSize(QSizeF(0, 0));
@@ -83,6 +84,10 @@ bool PagedDocumentPrinter::print(QTextDocument &document, QPrinter &printer)
         return false;
     bool printed = true;
     for (int page = 1; page <= pageCount; ++page) {
+        if (progress && !progress(page, pageCount)) {
+            printed = false;
+            break;
+        }
         if (page > 1 && !printer.newPage()) {
             printed = false;
             break;

@@ -1,6 +1,8 @@
 #ifndef PAGEDDOCUMENTPRINTER_H
 #define PAGEDDOCUMENTPRINTER_H
 
+#include <functional>
+
 class QPrinter;
 class QTextDocument;
 
@@ -12,9 +14,13 @@ class QTextDocument;
 class PagedDocumentPrinter
 {
 public:
+    // Told the page about to be printed and the page count; answers false to stop printing.
+    using Progress = std::function<bool(int page, int pageCount)>;
+
     // Lays document out for printer (the document keeps that layout) and prints every page.
-    // False when the printer could not be started or refused a page.
-    static bool print(QTextDocument &document, QPrinter &printer);
+    // False when the printer could not be started, refused a page, or progress stopped it.
+    static bool print(QTextDocument &document, QPrinter &printer,
+                      const Progress &progress = Progress());
 };
 
 #endif // PAGEDDOCUMENTPRINTER_H

@@ -45,11 +45,16 @@ bool StagedPdf::open()
     discard();
     // A folder in the way would only be found at the rename, after everything was printed
     // and other files were perhaps already replaced.
-    if (QFileInfo(m_target).isDir())
+    m_failure = FileFailure();
+    if (QFileInfo(m_target).isDir()) {
+        m_failure = FileFailure(FileFailure::FolderInTheWay);
         return false;
+    }
     QTemporaryFile temporary(m_target + QStringLiteral(".XXXXXX.part"));
-    if (!temporary.open())
+    if (!temporary.open()) {
+        m_failure = FileFailure::diagnose(m_target, temporary.errorString());
         return false;
+    }
     temporary.setAutoRemove(false);
     m_partial = temporary.fileName();
     return true;
@@ -59,13 +64,17 @@ bool StagedPdf::commit()
 {
     if (m_partial.isEmpty())
         return false;
+    if (!isCompletePdf(m_partial)) {
+        discard();
+        if (!m_failure.failed())
+            m_failure = FileFailure::diagnose(m_target);
+        return false;
+    }
     std::error_code error;
-    if (isCompletePdf(m_partial))
-        std::filesystem::rename(fileSystemPath(m_partial), fileSystemPath(m_target), error);
-    else
-        error = std::make_error_code(std::errc::io_error);
+    std::filesystem::rename(fileSystemPath(m_partial), fileSystemPath(m_target), error);
     if (error) {
         discard();
+        m_failure = FileFailure::fromErrorNumber(error.value(), m_target);
         return false;
     }
     m_partial.clear();

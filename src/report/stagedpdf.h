@@ -1,6 +1,8 @@
 #ifndef STAGEDPDF_H
 #define STAGEDPDF_H
 
+#include "filefailure.h"
+
 #include <QString>
 
 // A PDF printed beside its target under a temporary name and put in place only once it is
@@ -23,10 +25,15 @@ public:
     bool commit();
     // Removes the temporary file.
     void discard();
+    // Why open() or commit() failed.
+    FileFailure failure() const { return m_failure; }
+    // Records a failure of the printing between open() and commit().
+    void fail(const FileFailure &failure) { m_failure = failure; }
 
 private:
     QString m_target;
     QString m_partial;
+    FileFailure m_failure;
 };
 
 #endif // STAGEDPDF_H

@@ -111,13 +111,14 @@ void appendDataRow(QStringList &fragments, const QStringList &texts)
     fragments << kRowClose;
 }
 
-bool printDocument(QTextDocument &document, const QString &fileName)
+bool printDocument(QTextDocument &document, const QString &fileName,
+                   const PagedDocumentPrinter::Progress &progress)
 {
     QPrinter printer(QPrinter::ScreenResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setOutputFileName(fileName);
-    return PagedDocumentPrinter::print(document, printer);
+    return PagedDocumentPrinter::print(document, printer, progress);
 }
 
 } // namespace
@@ -227,21 +228,31 @@ bool UsageReportWriter::buildDocument(QTextDocument &document, const UsageTable 
     return next == frames.size();
 }
 
-bool UsageReportWriter::writeReport(QString folder, QString productCode,
-                                    const UsageTable &table) const
+bool UsageReportWriter::writeReport(QString folder, QString productCode, const UsageTable &table,
+                                    const PagedDocumentPrinter::Progress &progress,
+                                    FileFailure *failure) const
 {
     const QString target = reportFilePath(folder, productCode);
 
     // Printed beside the report first, so that the old report is replaced only by a complete
     // new one and a failure leaves it as it was.
     StagedPdf staged(target);
-    if (!staged.open())
-        return false;
-    bool printed = false;
-    {
+    bool written = staged.open();
+    if (written) {
+        bool stopped = false;
         QTextDocument document;
         fillDocument(document, table);
-        printed = printDocument(document, staged.temporaryPath());
+        written = printDocument(document, staged.temporaryPath(), [&](int page, int pageCount) {
+            stopped = progress && !progress(page, pageCount);
+            return !stopped;
+        });
+        if (stopped)
+            staged.fail(FileFailure(FileFailure::Cancelled));
+        else if (!written)
+            staged.fail(FileFailure::diagnose(target));
+        written = written && staged.commit();
     }
-    return printed && staged.commit();
+    if (failure)
+        *failure = written ? FileFailure() : staged.failure();
+    return written;
 }

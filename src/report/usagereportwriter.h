@@ -1,6 +1,8 @@
 #ifndef USAGEREPORTWRITER_H
 #define USAGEREPORTWRITER_H
 
+#include "filefailure.h"
+#include "pageddocumentprinter.h"
 #include "usagetable.h"
 
 #include <QMap>
@@ -23,8 +25,11 @@ public:
 
     // Prints the report to reportFilePath(folder, productCode). The new report replaces an
     // existing one only once it is complete; false when it could not be written, and the
-    // previous report is then left as it was.
-    bool writeReport(QString folder, QString productCode, const UsageTable &table) const;
+    // previous report is then left as it was. progress hears of every page and may stop the
+    // printing; failure tells why nothing was written.
+    bool writeReport(QString folder, QString productCode, const UsageTable &table,
+                     const PagedDocumentPrinter::Progress &progress = {},
+                     FileFailure *failure = nullptr) const;
 
     // folder, "/", productCode, "_UsageReport.pdf", joined as they stand.
     static QString reportFilePath(const QString &folder, const QString &productCode);

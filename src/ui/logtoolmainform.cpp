@@ -1,113 +1,296 @@
 #include "logtoolmainform.h"
 
-#include "productconfigstore.h"
+#include "exportenvironment.h"
+#include "usagereportwriter.h"
 
-#include <QBoxLayout>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
+#include <QtConcurrent>
+#include <QUrl>
 
 namespace {
 
-constexpr int kLabelWidth = 80;
+// The narrowest a row label may be; it grows with its text, whatever the font and scale.
+constexpr int kLabelMinimumWidth = 80;
+const QString kNoReaderSuffix = QStringLiteral(" (no reader)");
 
 QLabel *rowLabel(const QString &text)
 {
     auto *label = new QLabel(text);
-    label->setFixedWidth(kLabelWidth);
+    label->setMinimumWidth(kLabelMinimumWidth);
     return label;
 }
 
 } // namespace
 
 LogToolMainForm::LogToolMainForm(QWidget *parent, Qt::WindowFlags flags)
-    : QWidget(parent, flags), m_driver(ExportDriver::processWide())
+    : LogToolMainForm(ExportEnvironment::processWide(), parent, flags)
 {
-    build(ProductConfigStore::instance());
 }
 
-LogToolMainForm::LogToolMainForm(const ProductConfigStore &store, const ExportDriver &driver,
-                                 QWidget *parent, Qt::WindowFlags flags)
-    : QWidget(parent, flags), m_driver(driver)
+LogToolMainForm::LogToolMainForm(const ExportEnvironment &environment, QWidget *parent,
+                                 Qt::WindowFlags flags)
+    : QWidget(parent, flags), m_environment(environment)
 {
-    build(store);
+    build();
 }
 
-void LogToolMainForm::build(const ProductConfigStore &store)
+LogToolMainForm::~LogToolMainForm()
 {
-    auto *layout = new QVBoxLayout;
+    // The export works on this form's environment; it stops at its next step.
+    m_cancel = true;
+    m_watcher.waitForFinished();
+}
 
-    auto *productRow = new QHBoxLayout;
-    productRow->addWidget(rowLabel(QStringLiteral("Product:")));
+void LogToolMainForm::build()
+{
+    auto *grid = new QGridLayout;
+    grid->setColumnStretch(1, 1);
+
+    grid->addWidget(rowLabel(QStringLiteral("Product:")), 0, 0);
     productCombo = new QComboBox;
     productCombo->setObjectName(QStringLiteral("productCombo"));
-    const QStringList products = store.products();
-    for (const QString &code : products)
-        productCombo->addItem(code);
+    const QStringList products = m_environment.store().products();
+    for (const QString &code : products) {
+        if (code.isEmpty())
+            continue;
+        const bool readable = m_environment.hasReader(code);
+        productCombo->addItem(readable ? code : code + kNoReaderSuffix, code);
+        if (!readable)
+            productCombo->setItemData(productCombo->count() - 1,
+                                      QStringLiteral("The tool has no reader for this code: "
+                                                     "exporting it writes nothing."),
+                                      Qt::ToolTipRole);
+    }
+    productCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    auto *productRow = new QHBoxLayout;
     productRow->addWidget(productCombo);
-    productRow->addStretch(0);
+    productRow->addStretch(1);
+    grid->addLayout(productRow, 0, 1, 1, 2);
 
-    auto *filePathRow = new QHBoxLayout;
-    filePathLabel = new QLabel(QStringLiteral("File Path:"));
+    filePathLabel = rowLabel(QStringLiteral("File Path:"));
     filePathLabel->setObjectName(QStringLiteral("filePathLabel"));
-    filePathLabel->setFixedWidth(kLabelWidth);
-    filePathRow->addWidget(filePathLabel);
+    grid->addWidget(filePathLabel, 1, 0);
     filePathEdit = new QLineEdit;
     filePathEdit->setObjectName(QStringLiteral("filePathEdit"));
-    filePathRow->addWidget(filePathEdit);
+    grid->addWidget(filePathEdit, 1, 1);
     selectFilePathBtn = new QPushButton(QStringLiteral("Select"));
     selectFilePathBtn->setObjectName(QStringLiteral("selectFilePathBtn"));
-    filePathRow->addWidget(selectFilePathBtn);
+    grid->addWidget(selectFilePathBtn, 1, 2);
 
-    auto *exportPathRow = new QHBoxLayout;
-    exportPathRow->addWidget(rowLabel(QStringLiteral("Export Path:")));
+    grid->addWidget(rowLabel(QStringLiteral("Export Path:")), 2, 0);
     exportPathEdit = new QLineEdit;
     exportPathEdit->setObjectName(QStringLiteral("exportPathEdit"));
-    exportPathRow->addWidget(exportPathEdit);
-    selectPathBtn = new QPushButton(QStringLiteral("Select"));
+    grid->addWidget(exportPathEdit, 2, 1);
+    selectPathBtn = new QPushButton(QStringLiteral("&Select"));
     selectPathBtn->setObjectName(QStringLiteral("selectPathBtn"));
-    exportPathRow->addWidget(selectPathBtn);
+    grid->addWidget(selectPathBtn, 2, 2);
+
+    // Optional, and off unless asked for: a plain export writes the report of every row.
+    auto *optionsRow = new QHBoxLayout;
+    rangeCheck = new QCheckBox(QStringLiteral("Only &from"));
+    rangeCheck->setObjectName(QStringLiteral("rangeCheck"));
+    fromEdit = new QDateEdit(QDate::currentDate().addMonths(-1));
+    fromEdit->setObjectName(QStringLiteral("fromEdit"));
+    toEdit = new QDateEdit(QDate::currentDate());
+    toEdit->setObjectName(QStringLiteral("toEdit"));
+    for (QDateEdit *edit : {fromEdit, toEdit}) {
+        edit->setCalendarPopup(true);
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        edit->setEnabled(false);
+        connect(rangeCheck, &QCheckBox::toggled, edit, &QWidget::setEnabled);
+    }
+    optionsRow->addWidget(rangeCheck);
+    optionsRow->addWidget(fromEdit);
+    optionsRow->addWidget(new QLabel(QStringLiteral("to")));
+    optionsRow->addWidget(toEdit);
+    optionsRow->addSpacing(12);
+    summaryCheck = new QCheckBox(QStringLiteral("Also write the usage s&ummary"));
+    summaryCheck->setObjectName(QStringLiteral("summaryCheck"));
+    optionsRow->addWidget(summaryCheck);
+    optionsRow->addStretch(1);
+    grid->addLayout(optionsRow, 3, 0, 1, 3);
 
     auto *buttonRow = new QHBoxLayout;
+    progressBar = new QProgressBar;
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setTextVisible(true);
+    cancelBtn = new QPushButton(QStringLiteral("&Cancel"));
+    cancelBtn->setObjectName(QStringLiteral("cancelBtn"));
+    buttonRow->addWidget(progressBar, 1);
+    buttonRow->addWidget(cancelBtn);
     buttonRow->addStretch(0);
-    exportBtn = new QPushButton(QStringLiteral("Export"));
+    exportBtn = new QPushButton(QStringLiteral("&Export"));
     exportBtn->setObjectName(QStringLiteral("exportBtn"));
+    exportBtn->setDefault(true);
     buttonRow->addWidget(exportBtn);
+    grid->addLayout(buttonRow, 4, 0, 1, 3);
 
-    layout->addLayout(productRow, 0);
-    layout->addLayout(filePathRow, 0);
-    layout->addLayout(exportPathRow, 0);
-    layout->addLayout(buttonRow, 0);
+    auto *statusRow = new QHBoxLayout;
+    statusLabel = new QLabel;
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel->setWordWrap(true);
+    statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusLabel->setTextFormat(Qt::PlainText);
+    openBtn = new QPushButton(QStringLiteral("&Open"));
+    openBtn->setObjectName(QStringLiteral("openBtn"));
+    showFolderBtn = new QPushButton(QStringLiteral("Show in &folder"));
+    showFolderBtn->setObjectName(QStringLiteral("showFolderBtn"));
+    statusRow->addWidget(statusLabel, 1);
+    statusRow->addWidget(openBtn);
+    statusRow->addWidget(showFolderBtn);
+    grid->addLayout(statusRow, 5, 0, 1, 3);
 
     exportPathEdit->setReadOnly(true);
+    // Nothing to type there: Tab goes from the product to the buttons.
+    exportPathEdit->setFocusPolicy(Qt::NoFocus);
     exportBtn->setEnabled(false);
     filePathLabel->hide();
     filePathEdit->hide();
     filePathEdit->setReadOnly(true);
     selectFilePathBtn->hide();
-    setLayout(layout);
+    progressBar->hide();
+    cancelBtn->hide();
+    openBtn->hide();
+    showFolderBtn->hide();
+    setLayout(grid);
+
+    if (!m_environment.hasConfiguration()) {
+        productCombo->setEnabled(false);
+        showStatus(QStringLiteral("Cannot read the product configuration %1: it is missing, "
+                                  "unreadable or lists no products.")
+                       .arg(QDir::toNativeSeparators(m_environment.configPath())));
+    }
 
     connect(exportBtn, &QAbstractButton::clicked, this, &LogToolMainForm::onExportBtnDataClick);
     connect(selectPathBtn, &QAbstractButton::clicked, this, &LogToolMainForm::onSelectPathBtnClick);
+    connect(cancelBtn, &QAbstractButton::clicked, this, &LogToolMainForm::cancelExport);
+    connect(&m_watcher, &QFutureWatcher<ExportOutcome>::finished, this,
+            &LogToolMainForm::finishExport);
+    connect(productCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &LogToolMainForm::describeProduct);
+    describeProduct();
+    openBtn->connect(openBtn, &QAbstractButton::clicked, this,
+                     [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(m_lastReport)); });
+    showFolderBtn->connect(showFolderBtn, &QAbstractButton::clicked, this, [this] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(m_lastReport).absolutePath()));
+    });
+}
+
+void LogToolMainForm::describeProduct()
+{
+    if (isExporting() || !m_environment.hasConfiguration())
+        return;
+    const QString code = selectedProduct();
+    if (!code.isEmpty() && !m_environment.hasReader(code))
+        showStatus(QStringLiteral("The tool has no reader for %1, so exporting it writes "
+                                  "nothing. Codes with a reader: %2.")
+                       .arg(code, m_environment.codesWithReader().join(QStringLiteral(", "))));
+    else
+        showStatus(QString());
+}
+
+QString LogToolMainForm::selectedProduct() const
+{
+    return productCombo->currentData().toString();
+}
+
+void LogToolMainForm::showStatus(const QString &text)
+{
+    statusLabel->setText(text);
+    openBtn->hide();
+    showFolderBtn->hide();
 }
 
 void LogToolMainForm::onExportBtnDataClick()
 {
-    const QString productCode = productCombo->currentText();
-    const QString folder = exportPathEdit->text();
-    if (!m_driver.canExport(productCode, folder))
+    // One export at a time: a click while one runs is not queued.
+    if (isExporting() || !exportBtn->isEnabled())
         return;
-    m_driver.exportUsageReport(productCode, folder);
+    ExportRequest request;
+    request.productCode = selectedProduct();
+    request.folder = exportPathEdit->text();
+    if (rangeCheck->isChecked()) {
+        request.from = fromEdit->date();
+        request.to = toEdit->date();
+    }
+    request.summary = summaryCheck->isChecked();
+
+    m_cancel = false;
+    exportBtn->setEnabled(false);
+    selectPathBtn->setEnabled(false);
+    cancelBtn->setEnabled(true);
+    cancelBtn->show();
+    progressBar->setRange(0, 0);
+    progressBar->setFormat(QStringLiteral("Starting"));
+    progressBar->show();
+    showStatus(QStringLiteral("Exporting %1...").arg(request.productCode));
+
+    const ExportEnvironment *environment = &m_environment;
+    QPointer<LogToolMainForm> form(this);
+    const auto progress = [form](const ExportJob::Progress &step) {
+        QMetaObject::invokeMethod(
+            form,
+            [form, step] {
+                if (!form)
+                    return;
+                form->progressBar->setRange(0, step.total);
+                form->progressBar->setValue(step.current);
+                form->progressBar->setFormat(step.text());
+            },
+            Qt::QueuedConnection);
+    };
+    m_watcher.setFuture(QtConcurrent::run([environment, request, progress, this] {
+        return ExportJob::run(*environment, request, progress, &m_cancel);
+    }));
+}
+
+void LogToolMainForm::cancelExport()
+{
+    if (!isExporting())
+        return;
+    m_cancel = true;
+    cancelBtn->setEnabled(false);
+    progressBar->setFormat(QStringLiteral("Cancelling"));
+}
+
+void LogToolMainForm::finishExport()
+{
+    const ExportOutcome outcome = m_watcher.result();
+    progressBar->hide();
+    cancelBtn->hide();
+    exportBtn->setEnabled(true);
+    selectPathBtn->setEnabled(true);
+    showStatus(outcome.sentence() + QLatin1Char('.'));
+    if (outcome.succeeded() && !outcome.writtenPaths.isEmpty()) {
+        m_lastReport = outcome.writtenPaths.constFirst();
+        openBtn->show();
+        showFolderBtn->show();
+    }
+    emit exportFinished(outcome);
 }
 
 void LogToolMainForm::onSelectPathBtnClick()
 {
+    QSettings settings;
+    QString start = settings.value(lastFolderKey()).toString();
+    if (start.isEmpty() || !QFileInfo(start).isDir())
+        start = exportPathEdit->text().isEmpty() ? QStringLiteral(".") : exportPathEdit->text();
     auto *dialog = new QFileDialog(this, QString(), QString(), QString());
     dialog->setWindowTitle(QStringLiteral("Select Export Path"));
-    dialog->setDirectory(QStringLiteral("."));
-    dialog->setFilter(QDir::Dirs);
+    dialog->setDirectory(start);
+    dialog->setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
     dialog->setViewMode(QFileDialog::Detail);
@@ -115,8 +298,25 @@ void LogToolMainForm::onSelectPathBtnClick()
         const QStringList selected = dialog->selectedFiles();
         if (!selected.isEmpty()) {
             exportPathEdit->setText(selected.first());
-            exportBtn->setEnabled(true);
+            exportBtn->setEnabled(!isExporting());
+            settings.setValue(lastFolderKey(), selected.first());
         }
     }
     delete dialog;
+}
+
+void LogToolMainForm::keyPressEvent(QKeyEvent *event)
+{
+    // Outside a dialog buttons do not take Enter themselves: the focused button gets it, and
+    // otherwise Export, the default.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        auto *button = qobject_cast<QPushButton *>(focusWidget());
+        if (!button)
+            button = exportBtn;
+        if (button->isEnabled() && button->isVisible())
+            button->click();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

@@ -1,43 +1,80 @@
 #ifndef LOGTOOLMAINFORM_H
 #define LOGTOOLMAINFORM_H
 
-#include "exportdriver.h"
+#include "exportjob.h"
 
+#include <QFutureWatcher>
 #include <QWidget>
 
-class ProductConfigStore;
+#include <atomic>
+
+class ExportEnvironment;
+class QCheckBox;
 class QComboBox;
+class QDateEdit;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 
-// The form on which the user picks a product and an export folder and starts the export.
+// The form on which the user picks a product and an export folder and starts the export. The
+// export runs beside the window, which keeps answering, shows its progress and can cancel it,
+// and says in its status line what happened.
 class LogToolMainForm : public QWidget
 {
     Q_OBJECT
 
 public:
-    // The form of the running tool: the process-wide configuration and export driver.
+    // The form of the running tool: the process-wide environment.
     LogToolMainForm(QWidget *parent, Qt::WindowFlags flags);
-    // A form over an explicit configuration and export driver.
-    LogToolMainForm(const ProductConfigStore &store, const ExportDriver &driver, QWidget *parent,
-                    Qt::WindowFlags flags);
+    LogToolMainForm(const ExportEnvironment &environment, QWidget *parent, Qt::WindowFlags flags);
+    ~LogToolMainForm() override;
+
+    bool isExporting() const { return m_watcher.isRunning(); }
+    // Where the folder dialog opens and what it remembers, in the user's settings.
+    static QString lastFolderKey() { return QStringLiteral("export/lastFolder"); }
+
+signals:
+    // The outcome of every export, once it has ended.
+    void exportFinished(const ExportOutcome &outcome);
 
 public slots:
     void onExportBtnDataClick();
     void onSelectPathBtnClick();
+    void cancelExport();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void build(const ProductConfigStore &store);
+    void build();
+    void finishExport();
+    void showStatus(const QString &text);
+    // Says in the status line when the chosen code has no reader.
+    void describeProduct();
+    QString selectedProduct() const;
 
-    ExportDriver m_driver;
+    const ExportEnvironment &m_environment;
+    QFutureWatcher<ExportOutcome> m_watcher;
+    std::atomic_bool m_cancel{false};
+    QString m_lastReport;
+
     QComboBox *productCombo = nullptr;
     QPushButton *selectPathBtn = nullptr;
     QLineEdit *exportPathEdit = nullptr;
     QLabel *filePathLabel = nullptr;
     QPushButton *selectFilePathBtn = nullptr;
     QLineEdit *filePathEdit = nullptr;
+    QCheckBox *rangeCheck = nullptr;
+    QDateEdit *fromEdit = nullptr;
+    QDateEdit *toEdit = nullptr;
+    QCheckBox *summaryCheck = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QPushButton *cancelBtn = nullptr;
     QPushButton *exportBtn = nullptr;
+    QLabel *statusLabel = nullptr;
+    QPushButton *openBtn = nullptr;
+    QPushButton *showFolderBtn = nullptr;
 };
 
 #endif // LOGTOOLMAINFORM_H

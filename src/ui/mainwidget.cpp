@@ -1,28 +1,22 @@
 #include "mainwidget.h"
 
-#include "exportdriver.h"
+#include "exportenvironment.h"
 #include "logtoolmainform.h"
-#include "productconfigstore.h"
 
-MainWidget::MainWidget(QWidget *parent) : QMainWindow(parent, Qt::WindowFlags())
-{
-    setWindowTitle(QStringLiteral("PlinthraUsageTool"));
-    setWindowFlags(Qt::WindowCloseButtonHint);
-    mainForm = new LogToolMainForm(this, Qt::WindowFlags());
-    setUp();
-}
+MainWidget::MainWidget(QWidget *parent) : MainWidget(ExportEnvironment::processWide(), parent) {}
 
-MainWidget::MainWidget(const ProductConfigStore &store, const ExportDriver &driver, QWidget *parent)
+MainWidget::MainWidget(const ExportEnvironment &environment, QWidget *parent)
     : QMainWindow(parent, Qt::WindowFlags())
 {
     setWindowTitle(QStringLiteral("PlinthraUsageTool"));
     setWindowFlags(Qt::WindowCloseButtonHint);
-    mainForm = new LogToolMainForm(store, driver, this, Qt::WindowFlags());
+    mainForm = new LogToolMainForm(environment, this, Qt::WindowFlags());
     setUp();
 }
 
 void MainWidget::setUp()
 {
-    resize(400, 150);
     setCentralWidget(mainForm);
+    // 400 by 150, or what the content needs at this font and scale, whichever is larger.
+    resize(sizeHint().expandedTo(QSize(400, 150)));
 }

@@ -3,9 +3,8 @@
 
 #include <QMainWindow>
 
-class ExportDriver;
+class ExportEnvironment;
 class LogToolMainForm;
-class ProductConfigStore;
 
 // The tool's one window: a title bar with a close button around the export form.
 class MainWidget : public QMainWindow
@@ -13,11 +12,9 @@ class MainWidget : public QMainWindow
     Q_OBJECT
 
 public:
-    // The window of the running tool: the process-wide configuration and export driver.
+    // The window of the running tool: the process-wide environment.
     explicit MainWidget(QWidget *parent = nullptr);
-    // A window over an explicit configuration and export driver.
-    MainWidget(const ProductConfigStore &store, const ExportDriver &driver,
-               QWidget *parent = nullptr);
+    explicit MainWidget(const ExportEnvironment &environment, QWidget *parent = nullptr);
 
     LogToolMainForm *form() const { return mainForm; }
 

@@ -1,0 +1,248 @@
+#include "exportjob.h"
+
+#include "exportenvironment.h"
+#include "sessioncsvwriter.h"
+#include "stagedpdf.h"
+#include "summaryjsonwriter.h"
+#include "usagecsvwriter.h"
+#include "usagereportwriter.h"
+#include "usagesummary.h"
+#include "usagesummarywriter.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// One text output: staged in a file beside its target until everything else is written, or
+// held for standard output.
+class TextOutput
+{
+public:
+    TextOutput(const QString &path, const QByteArray &data, bool withByteOrderMark)
+        : m_path(path), m_data(data), m_file(path), m_withByteOrderMark(withByteOrderMark)
+    {
+    }
+
+    QString path() const { return m_path; }
+    QByteArray data() const { return m_data; }
+    bool toStandardOutput() const { return m_path == QLatin1String("-"); }
+
+    bool stage(FileFailure *failure)
+    {
+        if (toStandardOutput())
+            return true;
+        if (QFileInfo(m_path).isDir()) {
+            *failure = FileFailure(FileFailure::FolderInTheWay);
+            return false;
+        }
+        const QByteArray bom = m_withByteOrderMark ? UsageCsvWriter::byteOrderMark() : QByteArray();
+        if (m_file.open(QIODevice::WriteOnly) && m_file.write(bom) == bom.size() &&
+            m_file.write(m_data) == m_data.size())
+            return true;
+        *failure = FileFailure::diagnose(m_path, m_file.errorString());
+        return false;
+    }
+
+    bool commit(FileFailure *failure)
+    {
+        if (toStandardOutput() || m_file.commit())
+            return true;
+        *failure = FileFailure::diagnose(m_path, m_file.errorString());
+        return false;
+    }
+
+private:
+    QString m_path;
+    QByteArray m_data;
+    QSaveFile m_file;
+    bool m_withByteOrderMark;
+};
+
+// Keeps the rows whose date lies in [from, to]; a null bound is open. Rows without a valid
+// date-time cannot be placed in any range and are left out.
+UsageTable filterByDate(const UsageTable &table, const QDate &from, const QDate &to)
+{
+    UsageTable filtered;
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        UsageRecordList rows;
+        for (const UsageRecord &record : it.value()) {
+            if (!record.dateTime().isValid())
+                continue;
+            const QDate date = record.dateTime().date();
+            if ((from.isNull() || date >= from) && (to.isNull() || date <= to))
+                rows.append(record);
+        }
+        filtered.insert(it.key(), rows);
+    }
+    return filtered;
+}
+
+bool cancelled(const std::atomic_bool *cancel)
+{
+    return cancel && cancel->load();
+}
+
+ExportOutcome failedWrite(ExportOutcome outcome, const QString &path, const FileFailure &failure)
+{
+    outcome.status = failure.kind() == FileFailure::Cancelled ? ExportOutcome::Cancelled
+                                                              : ExportOutcome::WriteFailed;
+    outcome.failedPath = path;
+    outcome.failure = failure;
+    return outcome;
+}
+
+} // namespace
+
+QString ExportJob::Progress::text() const
+{
+    if (stage == Reading)
+        return QStringLiteral("Reading log %1 of %2").arg(current).arg(total);
+    return QStringLiteral("Printing page %1 of %2").arg(current).arg(total);
+}
+
+ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportRequest &request,
+                             const ProgressHandler &progress, const std::atomic_bool *cancel)
+{
+    ExportOutcome outcome;
+    outcome.productCode = request.productCode;
+    if (!environment.hasConfiguration()) {
+        outcome.status = ExportOutcome::NoConfiguration;
+        outcome.path = environment.configPath();
+        return outcome;
+    }
+    const QFileInfo folder(request.folder.isEmpty() ? QDir::currentPath() : request.folder);
+    if (!folder.exists()) {
+        outcome.status = ExportOutcome::NoExportFolder;
+        outcome.path = request.folder;
+        return outcome;
+    }
+    if (!folder.isDir()) {
+        outcome.status = ExportOutcome::NotAFolder;
+        outcome.path = request.folder;
+        return outcome;
+    }
+    if (!environment.hasReader(request.productCode)) {
+        outcome.status = ExportOutcome::NoReader;
+        outcome.codesWithReader = environment.codesWithReader();
+        return outcome;
+    }
+
+    const ExportDriver &driver = environment.driver();
+    const QStringList locations = driver.logLocations(request.productCode);
+    for (const QString &location : locations) {
+        const QFileInfo info(location);
+        if (!info.exists())
+            outcome.missingLocations << location;
+        else if (!info.isReadable() || (info.isDir() && !info.isExecutable()))
+            outcome.unreadableLocations << location;
+        else
+            outcome.foundLocations << location;
+    }
+    // Without a single log the report would be empty: an unavailable share must not replace
+    // last month's report with nothing.
+    if (outcome.foundLocations.isEmpty() && outcome.unreadableLocations.isEmpty()) {
+        outcome.status = ExportOutcome::NoLogs;
+        return outcome;
+    }
+
+    UsageSessions sessions;
+    bool hasReader = false;
+    bool stopped = false;
+    UsageTable table = driver.collectUsage(
+        request.productCode, &hasReader, request.wantsSessions() ? &sessions : nullptr,
+        [&](int index, int count) {
+            if (cancelled(cancel)) {
+                stopped = true;
+                return false;
+            }
+            if (progress)
+                progress(Progress{Progress::Reading, index + 1, count});
+            return true;
+        });
+    if (stopped || cancelled(cancel)) {
+        outcome.status = ExportOutcome::Cancelled;
+        return outcome;
+    }
+    const bool ranged = !request.from.isNull() || !request.to.isNull();
+    if (ranged)
+        table = filterByDate(table, request.from, request.to);
+    for (const UsageRecordList &list : qAsConst(table)) {
+        outcome.rows += list.size();
+        outcome.productTypes += list.isEmpty() ? 0 : 1;
+    }
+    UsageSessions inRange;
+    UsageSummary summary;
+    if (request.wantsSessions()) {
+        inRange = ranged ? sessions.inDateRange(request.from, request.to) : sessions;
+        outcome.sessions = inRange.sessionCount();
+        if (request.summary || !request.summaryJsonPath.isEmpty())
+            summary = UsageSummary::compute(request.productCode, inRange, request.from, request.to);
+    }
+
+    std::vector<std::unique_ptr<TextOutput>> outputs;
+    if (!request.csvPath.isEmpty())
+        outputs.push_back(
+            std::make_unique<TextOutput>(request.csvPath, UsageCsvWriter::toCsv(table), true));
+    if (!request.sessionsPath.isEmpty())
+        outputs.push_back(std::make_unique<TextOutput>(request.sessionsPath,
+                                                       SessionCsvWriter::toCsv(inRange), true));
+    if (!request.summaryJsonPath.isEmpty())
+        outputs.push_back(std::make_unique<TextOutput>(request.summaryJsonPath,
+                                                       SummaryJsonWriter::toJson(summary), false));
+    for (const auto &output : outputs) {
+        FileFailure failure;
+        if (!output->stage(&failure))
+            return failedWrite(outcome, output->path(), failure);
+    }
+
+    const QString reportPath =
+        UsageReportWriter::reportFilePath(request.folder, request.productCode);
+    const QString summaryPath =
+        UsageSummaryWriter::summaryFilePath(request.folder, request.productCode);
+    StagedPdf stagedSummary(summaryPath);
+    if (request.summary) {
+        const UsageSummaryWriter writer(environment.store().reportHeader());
+        if (!stagedSummary.open())
+            return failedWrite(outcome, summaryPath, stagedSummary.failure());
+        if (!writer.print(summary, stagedSummary.temporaryPath()))
+            return failedWrite(outcome, summaryPath, FileFailure::diagnose(summaryPath));
+    }
+
+    FileFailure reportFailure;
+    const UsageReportWriter writer(environment.store().reportHeader());
+    const bool written = writer.writeReport(
+        request.folder, request.productCode, table,
+        [&](int page, int pageCount) {
+            if (cancelled(cancel))
+                return false;
+            if (progress)
+                progress(Progress{Progress::Printing, page, pageCount});
+            return true;
+        },
+        &reportFailure);
+    if (!written)
+        return failedWrite(outcome, reportPath, reportFailure);
+    outcome.writtenPaths << reportPath;
+
+    if (request.summary) {
+        if (!stagedSummary.commit())
+            return failedWrite(outcome, summaryPath, stagedSummary.failure());
+        outcome.writtenPaths << summaryPath;
+    }
+    for (const auto &output : outputs) {
+        FileFailure failure;
+        if (!output->commit(&failure))
+            return failedWrite(outcome, output->path(), failure);
+        if (output->toStandardOutput())
+            outcome.standardOutput = output->data();
+    }
+    outcome.status = outcome.unreadableLocations.isEmpty()
+                         ? ExportOutcome::Written
+                         : ExportOutcome::WrittenWithUnreadableLogs;
+    return outcome;
+}

@@ -1,0 +1,59 @@
+#include "exportoutcome.h"
+
+namespace {
+
+QString plural(int count, const QString &one, const QString &many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? one : many);
+}
+
+} // namespace
+
+QString ExportOutcome::sentence() const
+{
+    switch (status) {
+    case Written:
+    case WrittenWithUnreadableLogs: {
+        QString counts =
+            plural(rows, QStringLiteral("row"), QStringLiteral("rows")) + QStringLiteral(", ") +
+            plural(productTypes, QStringLiteral("product type"), QStringLiteral("product types"));
+        if (sessions >= 0)
+            counts += QStringLiteral(", ") +
+                      plural(sessions, QStringLiteral("session"), QStringLiteral("sessions"));
+        QString text =
+            QStringLiteral("Wrote %1 (%2)").arg(writtenPaths.join(QStringLiteral(" and ")), counts);
+        if (!unreadableLocations.isEmpty())
+            text += QStringLiteral("; could not read %1")
+                        .arg(unreadableLocations.join(QStringLiteral(", ")));
+        if (!missingLocations.isEmpty())
+            text +=
+                QStringLiteral("; no log at %1").arg(missingLocations.join(QStringLiteral(", ")));
+        return text;
+    }
+    case NoConfiguration:
+        return QStringLiteral("Cannot read the product configuration %1: it is missing, "
+                              "unreadable or lists no products")
+            .arg(path);
+    case NoReader:
+        return QStringLiteral("No reader is registered for product code \"%1\"; codes with a "
+                              "reader: %2")
+            .arg(productCode, codesWithReader.isEmpty()
+                                  ? QStringLiteral("none")
+                                  : codesWithReader.join(QStringLiteral(", ")));
+    case NoExportFolder:
+        return QStringLiteral("Export folder does not exist: %1").arg(path);
+    case NotAFolder:
+        return QStringLiteral("Export folder is not a folder: %1").arg(path);
+    case NoLogs:
+        return QStringLiteral("No log of %1 was found (looked for %2); nothing was written")
+            .arg(productCode, missingLocations.join(QStringLiteral(", ")));
+    case WriteFailed:
+        if (!writtenPaths.isEmpty())
+            return QStringLiteral("Wrote %1, but could not write %2: %3")
+                .arg(writtenPaths.join(QStringLiteral(" and ")), failedPath, failure.reason());
+        return QStringLiteral("Could not write %1: %2").arg(failedPath, failure.reason());
+    case Cancelled:
+        return QStringLiteral("Export cancelled; the previous files were left as they were");
+    }
+    return QString();
+}

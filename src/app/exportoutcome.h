@@ -1,0 +1,61 @@
+#ifndef EXPORTOUTCOME_H
+#define EXPORTOUTCOME_H
+
+#include "filefailure.h"
+
+#include <QByteArray>
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+
+// What an export did, or why it wrote nothing, with one sentence a person can act on. Both
+// programs show that sentence: the window in its status line, the command-line tool on
+// standard error, with an exit status of its own for each status.
+class ExportOutcome
+{
+public:
+    enum Status
+    {
+        // Everything asked for was written.
+        Written,
+        // Written from the locations that could be read; some could not.
+        WrittenWithUnreadableLogs,
+        NoConfiguration,
+        NoReader,
+        NoExportFolder,
+        NotAFolder,
+        // No configured log location of the product exists: nothing was written.
+        NoLogs,
+        // A file could not be written; every previous file is as it was.
+        WriteFailed,
+        Cancelled,
+    };
+
+    Status status = Written;
+    QString productCode;
+    // The report, then the summary, when written.
+    QStringList writtenPaths;
+    int rows = 0;
+    int productTypes = 0;
+    // -1 when sessions were not asked for.
+    int sessions = -1;
+    QStringList foundLocations;
+    QStringList missingLocations;
+    QStringList unreadableLocations;
+    // NoReader: the codes that have a reader. NoConfiguration, NoExportFolder, NotAFolder:
+    // the path concerned.
+    QStringList codesWithReader;
+    QString path;
+    // WriteFailed: the file that could not be written, why, and what was written before it.
+    QString failedPath;
+    FileFailure failure;
+    // The text asked for on standard output.
+    QByteArray standardOutput;
+
+    bool succeeded() const { return status == Written || status == WrittenWithUnreadableLogs; }
+    QString sentence() const;
+};
+
+Q_DECLARE_METATYPE(ExportOutcome)
+
+#endif // EXPORTOUTCOME_H
