@@ -53,7 +53,8 @@ bool ExportDriver::exportUsageReport(const QString &productCode, const QString &
 }
 
 UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReader,
-                                      UsageSessions *sessions) const
+                                      UsageSessions *sessions,
+                                      QVector<QPair<QString, UsageSessions>> *perLocation) const
 {
     const QSharedPointer<IFileReader> reader = m_registry.readerFor(productCode);
     if (hasReader)
@@ -70,8 +71,13 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
         const QString location = m_publicDocumentsFolder() + kSeparator + logLocation(*config);
         const UsageTable part = reader->read(location);
         // A use's two rows are adjacent only in the order one reader gives for one location.
-        if (sessions)
-            sessions->append(UsageSessions::fromLocationRows(part));
+        if (sessions || perLocation) {
+            const UsageSessions located = UsageSessions::fromLocationRows(part);
+            if (sessions)
+                sessions->append(located);
+            if (perLocation)
+                perLocation->append(qMakePair(logLocation(*config), located));
+        }
         merge(merged, part);
     }
     orderByTime(merged);

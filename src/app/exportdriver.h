@@ -6,7 +6,9 @@
 #include "usagesessions.h"
 #include "usagetable.h"
 
+#include <QPair>
 #include <QString>
+#include <QVector>
 
 #include <functional>
 
@@ -42,9 +44,12 @@ public:
     // The merged table of every configured log location of the product, every key's rows
     // ordered by time. *hasReader tells whether the product has a reader; without one the
     // table is empty and nothing was read. With sessions, also pairs each location's rows into
-    // sessions before they are merged, and gives them ordered by start.
+    // sessions before they are merged, and gives them ordered by start. With perLocation, also
+    // gives each location's sessions as its log holds them, in configuration order, each with
+    // its log location as logLocation() names it.
     UsageTable collectUsage(const QString &productCode, bool *hasReader = nullptr,
-                            UsageSessions *sessions = nullptr) const;
+                            UsageSessions *sessions = nullptr,
+                            QVector<QPair<QString, UsageSessions>> *perLocation = nullptr) const;
 
     // Writes a table, as collectUsage gives it, as the product's report into folder, with the
     // store's report header.

@@ -1,14 +1,15 @@
 #include "exportcommand.h"
 
+#include "archiveexport.h"
 #include "exportdriver.h"
 #include "productconfigstore.h"
 #include "publicdocuments.h"
 #include "readerregistration.h"
 #include "readerregistry.h"
-#include "usagecsvwriter.h"
 #include "sessioncsvwriter.h"
 #include "stagedpdf.h"
 #include "summaryjsonwriter.h"
+#include "usagecsvwriter.h"
 #include "usagereportwriter.h"
 #include "usagesummary.h"
 #include "usagesummarywriter.h"
@@ -185,6 +186,7 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addOptions({configOption, publicOption, csvOption, sessionsOption, summaryJsonOption,
                        summaryOption, fromOption, toOption, listOption});
+    const ArchiveExport archive(parser);
     parser.addPositionalArgument(QStringLiteral("PRODUCT_CODE"),
                                  QStringLiteral("Product code, as listed in the configuration."));
     parser.addPositionalArgument(QStringLiteral("EXPORT_FOLDER"),
@@ -206,8 +208,12 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
     const bool listing = parser.isSet(listOption);
     if (listing && !positional.isEmpty())
         return usageError(err, QStringLiteral("--list-products takes no product code or folder"));
-    if (!listing && positional.size() != 2)
-        return usageError(err, QStringLiteral("expected PRODUCT_CODE and EXPORT_FOLDER"));
+    if (!listing && positional.size() != archive.positionalCount())
+        return usageError(err, archive.ingestOnly()
+                                   ? QStringLiteral("--ingest-only expects PRODUCT_CODE alone")
+                                   : QStringLiteral("expected PRODUCT_CODE and EXPORT_FOLDER"));
+    if (!archive.usageError().isEmpty())
+        return usageError(err, archive.usageError());
 
     QDate from;
     QDate to;
@@ -242,12 +248,12 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
 
     if (listing) {
         out->write(listProducts(store, publicDocuments).toUtf8());
-        return Success;
+        return archive.isSet() ? archive.list(out, err) : Success;
     }
 
     const QString productCode = positional.at(0);
-    const QString folder = positional.at(1);
-    if (!driver.canExport(productCode, folder)) {
+    const QString folder = positional.value(1);
+    if (!archive.ingestOnly() && !driver.canExport(productCode, folder)) {
         writeLine(err, QStringLiteral("Export folder does not exist: %1").arg(folder));
         return NoExportFolder;
     }
@@ -256,9 +262,13 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
                                parser.isSet(summaryOption);
     bool hasReader = false;
     UsageSessions sessions;
+    QVector<QPair<QString, UsageSessions>> located;
     UsageTable table =
-        driver.collectUsage(productCode, &hasReader, wantsSessions ? &sessions : nullptr);
-    if (!hasReader) {
+        archive.fromArchive()
+            ? UsageTable()
+            : driver.collectUsage(productCode, &hasReader, wantsSessions ? &sessions : nullptr,
+                                  archive.isSet() ? &located : nullptr);
+    if (!hasReader && !archive.fromArchive()) {
         QStringList withReader;
         for (const QString &code : store.products()) {
             if (registry.readerFor(code))
@@ -269,6 +279,11 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
                            .arg(productCode, withReader.isEmpty() ? QStringLiteral("none")
                                                                   : withReader.join(", ")));
         return NoReader;
+    }
+    if (archive.isSet()) {
+        const int status = archive.run(productCode, located, from, to, &table, &sessions, err);
+        if (status != Success || archive.ingestOnly())
+            return status;
     }
     if (!from.isNull() || !to.isNull())
         table = filterByDate(table, from, to);

@@ -17,6 +17,10 @@ public:
         NoReader = 1,
         NoExportFolder = 2,
         WriteFailed = 3,
+        // The archive could not be opened, or was refused (see ArchiveExport).
+        ArchiveUnavailable = 6,
+        // Nothing of an ingest went into the archive.
+        ArchiveWriteFailed = 7,
         Usage = 64,
     };
 
