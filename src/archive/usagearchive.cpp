@@ -271,7 +271,7 @@ bool UsageArchive::openServer(const QString &text)
     if (!db.open())
         return fail(Failure::Unavailable,
                     QStringLiteral("Could not connect to the archive %1: %2")
-                        .arg(m_target, db.lastError().databaseText().trimmed()));
+                        .arg(m_target, db.lastError().databaseText().simplified()));
     return true;
 }
 
@@ -427,7 +427,7 @@ bool UsageArchive::exec(QSqlQuery &query, Failure failure, const QString &what)
         return true;
     return fail(
         failure,
-        QStringLiteral("%1 (%2): %3").arg(what, m_target, query.lastError().text().trimmed()));
+        QStringLiteral("%1 (%2): %3").arg(what, m_target, query.lastError().text().simplified()));
 }
 
 bool UsageArchive::fail(Failure failure, const QString &text)
