@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QUrl>
 #include <QUrlQuery>
 #include <QVariant>
@@ -166,10 +167,17 @@ private:
     QVariantList m_pending;
 };
 
-// Seconds since the epoch of local midnight at the start of date.
-qint64 dayStart(const QDate &date)
+// The epoch seconds to search between for moments dated in [from, to]. A day of slack on each
+// side covers any time zone's midnight; the dates themselves are decided on the moments read,
+// as they are for the logs.
+QPair<qint64, qint64> epochBounds(const QDate &from, const QDate &to)
 {
-    return QDateTime(date, QTime(0, 0)).toSecsSinceEpoch();
+    const auto dayStart = [](const QDate &date) {
+        return QDateTime(date, QTime(0, 0)).toSecsSinceEpoch();
+    };
+    return qMakePair(
+        from.isNull() ? std::numeric_limits<qint64>::min() / 2 : dayStart(from.addDays(-1)),
+        to.isNull() ? std::numeric_limits<qint64>::max() / 2 : dayStart(to.addDays(2)));
 }
 
 } // namespace
@@ -571,31 +579,13 @@ bool UsageArchive::load(const QString &productCode, const QDate &from, const QDa
 {
     const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     const bool ranged = !from.isNull() || !to.isNull();
-    // A day of slack on each side covers any time zone's midnight; the dates themselves are
-    // decided below, as they are for the logs.
-    const qint64 low =
-        from.isNull() ? std::numeric_limits<qint64>::min() / 2 : dayStart(from.addDays(-1));
-    const qint64 high =
-        to.isNull() ? std::numeric_limits<qint64>::max() / 2 : dayStart(to.addDays(2));
+    const QPair<qint64, qint64> epochs = epochBounds(from, to);
     const QString failed = QStringLiteral("Could not read the archive");
 
-    // Sources in the order they first came, each location's sessions in log order: the order
-    // the logs of one machine give before sessions are ordered by start.
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    QString where = QStringLiteral("so.product_code = ?");
-    if (ranged)
-        where += QStringLiteral(" AND ((s.start_epoch >= ? AND s.start_epoch < ?) OR "
-                                "(s.end_epoch >= ? AND s.end_epoch < ?))");
-    query.prepare(QStringLiteral("SELECT s.product_type, s.user_name, s.dongle, s.start_text, "
-                                 "s.end_text, s.state FROM sessions s JOIN sources so ON "
-                                 "so.id = s.source_id WHERE %1 "
-                                 "ORDER BY so.id, s.product_type, s.ordinal")
-                      .arg(where));
-    const QVariantList bounds = {productCode, low, high, low, high};
-    for (int index = 0; index < (ranged ? 5 : 1); ++index)
-        query.bindValue(index, bounds.at(index));
-    if (!exec(query, Failure::Unavailable, failed))
+    if (!prepareSessionQuery(query, productCode, from, to, QString()) ||
+        !exec(query, Failure::Unavailable, failed))
         return false;
     UsageSessions all;
     while (query.next()) {
@@ -617,6 +607,7 @@ bool UsageArchive::load(const QString &productCode, const QDate &from, const QDa
                                 "ORDER BY so.id, e.product_type, e.ordinal")
                      .arg(ranged ? QStringLiteral("AND e.moment_epoch >= ? AND e.moment_epoch < ?")
                                  : QString()));
+    const QVariantList bounds = {productCode, epochs.first, epochs.second};
     for (int index = 0; index < (ranged ? 3 : 1); ++index)
         ends.bindValue(index, bounds.at(index));
     if (!exec(ends, Failure::Unavailable, failed))
@@ -644,6 +635,45 @@ bool UsageArchive::load(const QString &productCode, const QDate &from, const QDa
     *sessions = all.inDateRange(from, to);
     sessions->orderByStart();
     return true;
+}
+
+bool UsageArchive::prepareSessionQuery(QSqlQuery &query, const QString &productCode,
+                                       const QDate &from, const QDate &to, const QString &prefix)
+{
+    const bool ranged = !from.isNull() || !to.isNull();
+    const QPair<qint64, qint64> epochs = epochBounds(from, to);
+    // Sources in the order they first came, each location's sessions in log order: the order
+    // the logs of one machine give before sessions are ordered by start.
+    QString where = QStringLiteral("so.product_code = ?");
+    if (ranged)
+        where += QStringLiteral(" AND ((s.start_epoch >= ? AND s.start_epoch < ?) OR "
+                                "(s.end_epoch >= ? AND s.end_epoch < ?))");
+    if (!query.prepare(prefix + QStringLiteral("SELECT s.product_type, s.user_name, s.dongle, "
+                                               "s.start_text, s.end_text, s.state FROM sessions s "
+                                               "JOIN sources so ON so.id = s.source_id WHERE %1 "
+                                               "ORDER BY so.id, s.product_type, s.ordinal")
+                                    .arg(where)))
+        return fail(Failure::Unavailable, QStringLiteral("Could not read the archive %1: %2")
+                                              .arg(m_target, query.lastError().text()));
+    const QVariantList bounds = {productCode, epochs.first, epochs.second, epochs.first,
+                                 epochs.second};
+    for (int index = 0; index < (ranged ? 5 : 1); ++index)
+        query.bindValue(index, bounds.at(index));
+    return true;
+}
+
+QStringList UsageArchive::queryPlan(const QString &productCode, const QDate &from, const QDate &to)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    QStringList plan;
+    if (!prepareSessionQuery(query, productCode, from, to,
+                             m_server ? QStringLiteral("EXPLAIN ")
+                                      : QStringLiteral("EXPLAIN QUERY PLAN ")) ||
+        !exec(query, Failure::Unavailable, QStringLiteral("Could not read the archive")))
+        return plan;
+    while (query.next())
+        plan << query.value(query.record().count() - 1).toString();
+    return plan;
 }
 
 bool UsageArchive::listing(QVector<MachineShare> *shares)

@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class QSqlQuery;
@@ -72,6 +73,10 @@ public:
     bool load(const QString &productCode, const QDate &from, const QDate &to,
               UsageSessions *sessions, UsageTable *rows = nullptr);
 
+    // How the engine finds the sessions load() reads, one line per step: shows whether the
+    // start index is used.
+    QStringList queryPlan(const QString &productCode, const QDate &from, const QDate &to);
+
     // Every product code's machines, by code and machine.
     bool listing(QVector<MachineShare> *shares);
 
@@ -92,6 +97,8 @@ private:
     bool finish(bool ok);
     bool ingestLocation(qint64 sourceId, const UsageSessions &sessions);
     qint64 sourceId(const QString &machine, const QString &productCode, const QString &location);
+    bool prepareSessionQuery(QSqlQuery &query, const QString &productCode, const QDate &from,
+                             const QDate &to, const QString &prefix);
     bool exec(QSqlQuery &query, Failure failure, const QString &what);
     bool fail(Failure failure, const QString &text);
 
