@@ -37,6 +37,18 @@ QString examples(const QString &name)
     return QStringLiteral(PLINTHRA_TEST_DATA "/../../examples/") + name;
 }
 
+// A connection of the test's own to the server database of url, beside the archive's.
+QSqlDatabase serverConnection(const QString &text, const QString &name)
+{
+    const QUrl url(text);
+    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
+    db.setHostName(url.host());
+    db.setPort(url.port());
+    db.setUserName(url.userName());
+    db.setDatabaseName(url.path().mid(1));
+    return db;
+}
+
 // A CSV log of sessions closed one a minute.
 QByteArray csvLog(int sessions)
 {
@@ -119,11 +131,7 @@ QString TestUsageArchive::freshArchive(const QString &backend)
     }
     QString error;
     {
-        QSqlDatabase admin = QSqlDatabase::addDatabase("QPSQL", "admin");
-        admin.setHostName(server.host());
-        admin.setPort(server.port());
-        admin.setUserName(server.userName());
-        admin.setDatabaseName(server.path().mid(1));
+        QSqlDatabase admin = serverConnection(server.toString(), "admin");
         QSqlQuery query(admin);
         if (!admin.open())
             error = admin.lastError().text();
@@ -369,12 +377,7 @@ void TestUsageArchive::refused()
                 db = QSqlDatabase::addDatabase("QSQLITE", connection);
                 db.setDatabaseName(archive);
             } else {
-                const QUrl url(archive);
-                db = QSqlDatabase::addDatabase("QPSQL", connection);
-                db.setHostName(url.host());
-                db.setPort(url.port());
-                db.setUserName(url.userName());
-                db.setDatabaseName(url.path().mid(1));
+                db = serverConnection(archive, connection);
             }
             QVERIFY(db.open());
             QSqlQuery query(db);
@@ -462,12 +465,7 @@ void TestUsageArchive::interruptedIngest()
     // a transaction that has written.
     QSqlDatabase watch;
     if (backend == kPostgres) {
-        const QUrl url(archive);
-        watch = QSqlDatabase::addDatabase("QPSQL", "watch");
-        watch.setHostName(url.host());
-        watch.setPort(url.port());
-        watch.setUserName(url.userName());
-        watch.setDatabaseName(url.path().mid(1));
+        watch = serverConnection(archive, "watch");
         QVERIFY(watch.open());
     }
     const auto inTransaction = [&] {

@@ -666,9 +666,9 @@ QStringList UsageArchive::queryPlan(const QString &productCode, const QDate &fro
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     QStringList plan;
-    if (!prepareSessionQuery(query, productCode, from, to,
-                             m_server ? QStringLiteral("EXPLAIN ")
-                                      : QStringLiteral("EXPLAIN QUERY PLAN ")) ||
+    if (m_server)
+        return plan;
+    if (!prepareSessionQuery(query, productCode, from, to, QStringLiteral("EXPLAIN QUERY PLAN ")) ||
         !exec(query, Failure::Unavailable, QStringLiteral("Could not read the archive")))
         return plan;
     while (query.next())

@@ -73,8 +73,8 @@ public:
     bool load(const QString &productCode, const QDate &from, const QDate &to,
               UsageSessions *sessions, UsageTable *rows = nullptr);
 
-    // How the engine finds the sessions load() reads, one line per step: shows whether the
-    // start index is used.
+    // How SQLite finds the sessions load() reads, one line per step: shows whether the start
+    // index is used. Empty for a server, which does not prepare EXPLAIN; psql shows its plan.
     QStringList queryPlan(const QString &productCode, const QDate &from, const QDate &to);
 
     // Every product code's machines, by code and machine.
