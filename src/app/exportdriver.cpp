@@ -56,6 +56,7 @@ bool ExportDriver::exportUsageReport(const QString &productCode, const QString &
 
 UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReader,
                                       UsageSessions *sessions,
+                                      QVector<QPair<QString, UsageSessions>> *perLocation,
                                       const std::function<bool(int, int)> &beforeLocation) const
 {
     const QSharedPointer<IFileReader> reader = m_registry.readerFor(productCode);
@@ -65,14 +66,21 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
     if (reader.isNull())
         return merged;
 
-    const QStringList locations = logLocations(productCode);
-    for (int index = 0; index < locations.size(); ++index) {
-        if (beforeLocation && !beforeLocation(index, int(locations.size())))
+    const QList<QSharedPointer<ProductConfigStruct>> configs = configsOf(productCode);
+    for (int index = 0; index < configs.size(); ++index) {
+        if (beforeLocation && !beforeLocation(index, int(configs.size())))
             break;
-        const UsageTable part = reader->read(locations.at(index));
+        const ProductConfigStruct &config = *configs.at(index);
+        const UsageTable part =
+            reader->read(m_publicDocumentsFolder() + kSeparator + logLocation(config));
         // A use's two rows are adjacent only in the order one reader gives for one location.
-        if (sessions)
-            sessions->append(UsageSessions::fromLocationRows(part));
+        if (sessions || perLocation) {
+            const UsageSessions located = UsageSessions::fromLocationRows(part);
+            if (sessions)
+                sessions->append(located);
+            if (perLocation)
+                perLocation->append(qMakePair(logLocation(config), located));
+        }
         merge(merged, part);
     }
     orderByTime(merged);
@@ -84,13 +92,22 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
 QStringList ExportDriver::logLocations(const QString &productCode) const
 {
     QStringList locations;
+    const QList<QSharedPointer<ProductConfigStruct>> configs = configsOf(productCode);
+    for (const QSharedPointer<ProductConfigStruct> &config : configs)
+        locations << m_publicDocumentsFolder() + kSeparator + logLocation(*config);
+    return locations;
+}
+
+QList<QSharedPointer<ProductConfigStruct>> ExportDriver::configsOf(const QString &productCode) const
+{
+    QList<QSharedPointer<ProductConfigStruct>> configs;
     const QStringList names = m_store.configNames(productCode);
     for (const QString &name : names) {
         const QSharedPointer<ProductConfigStruct> config = m_store.config(name);
         if (!config.isNull())
-            locations << m_publicDocumentsFolder() + kSeparator + logLocation(*config);
+            configs << config;
     }
-    return locations;
+    return configs;
 }
 
 bool ExportDriver::writeReport(const QString &folder, const QString &productCode,

@@ -6,7 +6,11 @@
 #include "usagesessions.h"
 #include "usagetable.h"
 
+#include <QPair>
+#include <QList>
+#include <QSharedPointer>
 #include <QString>
+#include <QVector>
 
 #include <functional>
 
@@ -42,11 +46,14 @@ public:
     // The merged table of every configured log location of the product, every key's rows
     // ordered by time. *hasReader tells whether the product has a reader; without one the
     // table is empty and nothing was read. With sessions, also pairs each location's rows into
-    // sessions before they are merged, and gives them ordered by start.
-    // beforeLocation hears of each location (0-based index, count) before it is read, and may
-    // stop the reading by answering false; what was read so far is then given.
+    // sessions before they are merged, and gives them ordered by start. With perLocation, also
+    // gives each location's sessions as its log holds them, in configuration order, each with
+    // its log location as logLocation() names it. beforeLocation hears of each location
+    // (0-based index, count) before it is read, and may stop the reading by answering false;
+    // what was read so far is then given.
     UsageTable collectUsage(const QString &productCode, bool *hasReader = nullptr,
                             UsageSessions *sessions = nullptr,
+                            QVector<QPair<QString, UsageSessions>> *perLocation = nullptr,
                             const std::function<bool(int, int)> &beforeLocation = {}) const;
 
     // The full path of every configured log location of the product, in configuration order.
@@ -69,6 +76,9 @@ public:
     static void orderByTime(UsageTable &table);
 
 private:
+    // The product's configurations that exist, in the configuration's order.
+    QList<QSharedPointer<ProductConfigStruct>> configsOf(const QString &productCode) const;
+
     const ProductConfigStore &m_store;
     const ReaderRegistry &m_registry;
     std::function<QString()> m_publicDocumentsFolder;

@@ -110,30 +110,33 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
 {
     ExportOutcome outcome;
     outcome.productCode = request.productCode;
-    if (!environment.hasConfiguration()) {
+    if (request.readLogs && !environment.hasConfiguration()) {
         outcome.status = ExportOutcome::NoConfiguration;
         outcome.path = environment.configPath();
         return outcome;
     }
     const QFileInfo folder(request.folder.isEmpty() ? QDir::currentPath() : request.folder);
-    if (!folder.exists()) {
+    if (!request.writeFiles) {
+        // Nothing is written, so no folder is asked for.
+    } else if (!folder.exists()) {
         outcome.status = ExportOutcome::NoExportFolder;
         outcome.path = request.folder;
         return outcome;
     }
-    if (!folder.isDir()) {
+    else if (!folder.isDir()) {
         outcome.status = ExportOutcome::NotAFolder;
         outcome.path = request.folder;
         return outcome;
     }
-    if (!environment.hasReader(request.productCode)) {
+    if (request.readLogs && !environment.hasReader(request.productCode)) {
         outcome.status = ExportOutcome::NoReader;
         outcome.codesWithReader = environment.codesWithReader();
         return outcome;
     }
 
     const ExportDriver &driver = environment.driver();
-    const QStringList locations = driver.logLocations(request.productCode);
+    const QStringList locations =
+        request.readLogs ? driver.logLocations(request.productCode) : QStringList();
     for (const QString &location : locations) {
         const QFileInfo info(location);
         if (!info.exists())
@@ -145,17 +148,21 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
     }
     // Without a single log the report would be empty: an unavailable share must not replace
     // last month's report with nothing.
-    if (outcome.foundLocations.isEmpty() && outcome.unreadableLocations.isEmpty()) {
+    if (request.readLogs && !request.source && outcome.foundLocations.isEmpty() &&
+        outcome.unreadableLocations.isEmpty()) {
         outcome.status = ExportOutcome::NoLogs;
         return outcome;
     }
 
     UsageSessions sessions;
+    QVector<QPair<QString, UsageSessions>> located;
     bool hasReader = false;
     bool stopped = false;
-    UsageTable table = driver.collectUsage(
+    UsageTable table;
+    if (request.readLogs)
+        table = driver.collectUsage(
         request.productCode, &hasReader, request.wantsSessions() ? &sessions : nullptr,
-        [&](int index, int count) {
+        request.source ? &located : nullptr, [&](int index, int count) {
             if (cancelled(cancel)) {
                 stopped = true;
                 return false;
@@ -166,6 +173,14 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
         });
     if (stopped || cancelled(cancel)) {
         outcome.status = ExportOutcome::Cancelled;
+        return outcome;
+    }
+    if (request.source && !request.source(located, &table, &sessions)) {
+        outcome.status = ExportOutcome::SourceFailed;
+        return outcome;
+    }
+    if (!request.writeFiles) {
+        outcome.status = ExportOutcome::SourceOnly;
         return outcome;
     }
     const bool ranged = !request.from.isNull() || !request.to.isNull();

@@ -54,6 +54,9 @@ QString ExportOutcome::sentence() const
         return QStringLiteral("Could not write %1: %2").arg(failedPath, failure.reason());
     case Cancelled:
         return QStringLiteral("Export cancelled; the previous files were left as they were");
+    case SourceFailed:
+    case SourceOnly:
+        break;
     }
     return QString();
 }

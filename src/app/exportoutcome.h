@@ -29,6 +29,10 @@ public:
         // A file could not be written; every previous file is as it was.
         WriteFailed,
         Cancelled,
+        // The request's source refused to go on, and said why itself.
+        SourceFailed,
+        // Only the source was wanted, and it went well; it said what it did.
+        SourceOnly,
     };
 
     Status status = Written;

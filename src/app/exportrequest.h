@@ -1,8 +1,14 @@
 #ifndef EXPORTREQUEST_H
 #define EXPORTREQUEST_H
 
+#include "usagesessions.h"
+
 #include <QDate>
+#include <QPair>
 #include <QString>
+#include <QVector>
+
+#include <functional>
 
 // What one export is asked to write. Without the optional parts it writes exactly the usage
 // report of the product into the folder.
@@ -20,9 +26,20 @@ struct ExportRequest
     QString sessionsPath;
     QString summaryJsonPath;
 
+    // Read the product's logs; when false, the rows and sessions come from source alone.
+    bool readLogs = true;
+    // Write the report and the rest; when false the export ends after source.
+    bool writeFiles = true;
+    // Handed each log location's sessions (its name as the configuration gives it) after
+    // reading; may replace the rows and the sessions, as an archive of many machines does.
+    // Answering false ends the export with nothing written.
+    std::function<bool(const QVector<QPair<QString, UsageSessions>> &located, UsageTable *rows,
+                       UsageSessions *sessions)>
+        source;
+
     bool wantsSessions() const
     {
-        return summary || !sessionsPath.isEmpty() || !summaryJsonPath.isEmpty();
+        return summary || !sessionsPath.isEmpty() || !summaryJsonPath.isEmpty() || source;
     }
 };
 

@@ -1,5 +1,6 @@
 #include "exportcommand.h"
 
+#include "archiveexport.h"
 #include "exportenvironment.h"
 #include "exportjob.h"
 #include "publicdocuments.h"
@@ -23,7 +24,10 @@ int exitCode(ExportOutcome::Status status)
 {
     switch (status) {
     case ExportOutcome::Written:
+    case ExportOutcome::SourceOnly:
         return ExportCommand::Success;
+    case ExportOutcome::SourceFailed:
+        return ExportCommand::WriteFailed;
     case ExportOutcome::WrittenWithUnreadableLogs:
         return ExportCommand::UnreadableLogs;
     case ExportOutcome::NoConfiguration:
@@ -134,6 +138,7 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addOptions({configOption, publicOption, csvOption, sessionsOption, summaryJsonOption,
                        summaryOption, fromOption, toOption, listOption});
+    const ArchiveExport archive(parser);
     parser.addPositionalArgument(QStringLiteral("PRODUCT_CODE"),
                                  QStringLiteral("Product code, as listed in the configuration."));
     parser.addPositionalArgument(QStringLiteral("EXPORT_FOLDER"),
@@ -155,8 +160,12 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
     const bool listing = parser.isSet(listOption);
     if (listing && !positional.isEmpty())
         return usageError(err, QStringLiteral("--list-products takes no product code or folder"));
-    if (!listing && positional.size() != 2)
-        return usageError(err, QStringLiteral("expected PRODUCT_CODE and EXPORT_FOLDER"));
+    if (!listing && positional.size() != archive.positionalCount())
+        return usageError(err, archive.ingestOnly()
+                                   ? QStringLiteral("--ingest-only expects PRODUCT_CODE alone")
+                                   : QStringLiteral("expected PRODUCT_CODE and EXPORT_FOLDER"));
+    if (!archive.usageError().isEmpty())
+        return usageError(err, archive.usageError());
 
     QDate from;
     QDate to;
@@ -201,21 +210,37 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
             return NoConfiguration;
         }
         out->write(listProducts(environment.store(), publicDocuments).toUtf8());
-        return Success;
+        return archive.isSet() ? archive.list(out, err) : Success;
     }
 
     ExportRequest request;
     request.productCode = positional.at(0);
-    request.folder = positional.at(1);
+    request.folder = positional.value(1);
     request.from = from;
     request.to = to;
     request.summary = parser.isSet(summaryOption);
     request.csvPath = parser.value(csvOption);
     request.sessionsPath = parser.value(sessionsOption);
     request.summaryJsonPath = parser.value(summaryJsonOption);
+    // With an archive, the logs read go into it and what is written comes out of it: every
+    // machine, all history. The archive says itself what went wrong, and how it ended.
+    int archiveStatus = Success;
+    if (archive.isSet()) {
+        request.readLogs = !archive.fromArchive();
+        request.writeFiles = !archive.ingestOnly();
+        request.source = [&](const QVector<QPair<QString, UsageSessions>> &located,
+                             UsageTable *rows, UsageSessions *sessions) {
+            archiveStatus =
+                archive.run(request.productCode, located, from, to, rows, sessions, err);
+            return archiveStatus == Success;
+        };
+    }
     const ExportOutcome outcome = ExportJob::run(environment, request);
+    if (outcome.status == ExportOutcome::SourceFailed)
+        return archiveStatus;
     if (!outcome.standardOutput.isEmpty())
         out->write(outcome.standardOutput);
-    writeLine(err, outcome.sentence());
+    if (outcome.status != ExportOutcome::SourceOnly)
+        writeLine(err, outcome.sentence());
     return exitCode(outcome.status);
 }

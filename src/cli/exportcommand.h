@@ -19,6 +19,10 @@ public:
         WriteFailed = 3,
         NoLogs = 4,
         UnreadableLogs = 5,
+        // The archive could not be opened, or was refused (see ArchiveExport).
+        ArchiveUnavailable = 6,
+        // Nothing of an ingest went into the archive.
+        ArchiveWriteFailed = 7,
         Usage = 64,
         NoConfiguration = 66,
     };

@@ -59,6 +59,7 @@ UsageSessions UsageSessions::fromLocationRows(const UsageTable &rows)
                 }
             } else if (isOut(row.logAction())) {
                 result.m_unpairedEnds[entry.key()].append(row.dateTime());
+                result.m_unpairedEndRows[entry.key()].append(row);
             }
         }
         if (sessions.isEmpty())
@@ -73,6 +74,9 @@ void UsageSessions::append(const UsageSessions &other)
         m_sessions[entry.key()] += entry.value();
     for (auto entry = other.m_unpairedEnds.cbegin(); entry != other.m_unpairedEnds.cend(); ++entry)
         m_unpairedEnds[entry.key()] += entry.value();
+    for (auto entry = other.m_unpairedEndRows.cbegin(); entry != other.m_unpairedEndRows.cend();
+         ++entry)
+        m_unpairedEndRows[entry.key()] += entry.value();
 }
 
 void UsageSessions::orderByStart()
@@ -116,14 +120,11 @@ UsageSessions UsageSessions::inDateRange(const QDate &from, const QDate &to) con
         if (!kept.isEmpty())
             result.m_sessions.insert(entry.key(), kept);
     }
-    for (auto entry = m_unpairedEnds.cbegin(); entry != m_unpairedEnds.cend(); ++entry) {
-        QVector<QDateTime> kept;
-        for (const QDateTime &moment : entry.value()) {
-            if (inRange(moment, from, to))
-                kept.append(moment);
+    for (auto entry = m_unpairedEndRows.cbegin(); entry != m_unpairedEndRows.cend(); ++entry) {
+        for (const UsageRecord &row : entry.value()) {
+            if (inRange(row.dateTime(), from, to))
+                result.addUnpairedEnd(entry.key(), row.dateTime(), row.userName(), row.dogNum());
         }
-        if (!kept.isEmpty())
-            result.m_unpairedEnds.insert(entry.key(), kept);
     }
     return result;
 }
@@ -152,7 +153,10 @@ void UsageSessions::addSession(const QString &productType, const UsageSession &s
     m_sessions[productType].append(session);
 }
 
-void UsageSessions::addUnpairedEnd(const QString &productType, const QDateTime &moment)
+void UsageSessions::addUnpairedEnd(const QString &productType, const QDateTime &moment,
+                                   const QString &userName, const QString &dogNum)
 {
     m_unpairedEnds[productType].append(moment);
+    m_unpairedEndRows[productType].append(
+        UsageRecord(userName, dogNum, moment, QStringLiteral("Out")));
 }

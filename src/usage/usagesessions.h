@@ -33,16 +33,20 @@ public:
 
     const QMap<QString, UsageSessionList> &sessions() const { return m_sessions; }
     const QMap<QString, QVector<QDateTime>> &unpairedEnds() const { return m_unpairedEnds; }
+    // The "Out" rows behind unpairedEnds(), entry for entry, with their user and dongle.
+    const QMap<QString, UsageRecordList> &unpairedEndRows() const { return m_unpairedEndRows; }
     // Every product type with a session or an unpaired end, in key order.
     QStringList productTypes() const;
     int sessionCount() const;
 
     void addSession(const QString &productType, const UsageSession &session);
-    void addUnpairedEnd(const QString &productType, const QDateTime &moment);
+    void addUnpairedEnd(const QString &productType, const QDateTime &moment,
+                        const QString &userName = QString(), const QString &dogNum = QString());
 
 private:
     QMap<QString, UsageSessionList> m_sessions;
     QMap<QString, QVector<QDateTime>> m_unpairedEnds;
+    QMap<QString, UsageRecordList> m_unpairedEndRows;
 };
 
 #endif // USAGESESSIONS_H

@@ -1,0 +1,509 @@
+// The usage archive on both engines it supports: every case runs once on an SQLite file and once
+// on the PostgreSQL server that scripts/test starts (PLINTHRA_TEST_PGURL); without that server
+// the PostgreSQL rows fail.
+
+#include "testsupport.h"
+#include "usagearchive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QUrl>
+
+namespace {
+
+const QString kSqlite = QStringLiteral("sqlite");
+const QString kPostgres = QStringLiteral("postgresql");
+
+struct Outcome
+{
+    int status = -1;
+    QString err;
+};
+
+QString program()
+{
+    return QStringLiteral(PLINTHRA_BINARY_DIR "/src/PlinthraUsageExport");
+}
+
+QString examples(const QString &name)
+{
+    return QStringLiteral(PLINTHRA_TEST_DATA "/../../examples/") + name;
+}
+
+// A connection of the test's own to the server database of url, beside the archive's.
+QSqlDatabase serverConnection(const QString &text, const QString &name)
+{
+    const QUrl url(text);
+    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
+    db.setHostName(url.host());
+    db.setPort(url.port());
+    db.setUserName(url.userName());
+    db.setDatabaseName(url.path().mid(1));
+    return db;
+}
+
+// A CSV log of sessions closed one a minute.
+QByteArray csvLog(int sessions)
+{
+    QByteArray text;
+    text.reserve(sessions * 60);
+    const QDateTime first(QDate(2023, 1, 1), QTime(8, 0));
+    for (int index = 0; index < sessions; ++index) {
+        const QDateTime start = first.addSecs(60 * index);
+        text += "user" + QByteArray::number(index % 97) + ',' + QByteArray::number(index % 13) +
+                ",Delivery Suite," + start.toString("yyyy-MM-dd HH:mm").toUtf8() + ',' +
+                start.addSecs(3000).toString("yyyy-MM-dd HH:mm").toUtf8() + '\n';
+    }
+    return text;
+}
+
+} // namespace
+
+class TestUsageArchive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void reportEqualsLogs_data();
+    void reportEqualsLogs();
+    void logLifecycle_data() { backends(); }
+    void logLifecycle();
+    void openSessionCloses_data() { backends(); }
+    void openSessionCloses();
+    void concurrentIngest_data() { backends(); }
+    void concurrentIngest();
+    void refused_data();
+    void refused();
+    void readOnlyFile();
+    void interruptedIngest_data();
+    void interruptedIngest();
+
+private:
+    static void backends();
+    // A new, empty archive of the backend: a file path or a URL of a fresh database.
+    QString freshArchive(const QString &backend);
+    // Runs the command with the test's configuration and logs.
+    Outcome run(const QStringList &arguments, const QStringList &environment = {});
+    static qint64 sessionCount(const QString &archive, const QString &productCode,
+                               int *open = nullptr);
+    void writeCsvLog(int sessions);
+
+    QTemporaryDir m_work;
+    QString m_config;
+    QString m_public;
+    int m_databases = 0;
+};
+
+void TestUsageArchive::initTestCase()
+{
+    QVERIFY(m_work.isValid());
+    m_config = m_work.filePath("ProductConfig.ini");
+    m_public = m_work.filePath("public");
+    QVERIFY(TestSupport::writeFile(m_config, "[PRODUCT]\nproducts=DLV\n[DLV]\nconfigs=DLV_A\n"
+                                             "[DLV_A]\nCompany=T\nproduct=DLV\nPlatform_Code=x64\n"
+                                             "log_name=usage.csv\n"));
+}
+
+void TestUsageArchive::backends()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::newRow("sqlite") << kSqlite;
+    QTest::newRow("postgresql") << kPostgres;
+}
+
+QString TestUsageArchive::freshArchive(const QString &backend)
+{
+    const QString name = QStringLiteral("archive%1").arg(++m_databases);
+    if (backend == kSqlite)
+        return m_work.filePath(name + ".sqlite");
+    const QUrl server(qEnvironmentVariable("PLINTHRA_TEST_PGURL"));
+    if (server.isEmpty()) {
+        qWarning("PLINTHRA_TEST_PGURL is not set: run the tests through scripts/test");
+        return QString();
+    }
+    QString error;
+    {
+        QSqlDatabase admin = serverConnection(server.toString(), "admin");
+        QSqlQuery query(admin);
+        if (!admin.open())
+            error = admin.lastError().text();
+        else if (!query.exec("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)") ||
+                 !query.exec("CREATE DATABASE " + name))
+            error = query.lastError().text();
+    }
+    QSqlDatabase::removeDatabase("admin");
+    if (!error.isEmpty()) {
+        qWarning("%s", qPrintable(error));
+        return QString();
+    }
+    QUrl url = server;
+    url.setPath("/" + name);
+    return url.toString();
+}
+
+Outcome TestUsageArchive::run(const QStringList &arguments, const QStringList &environment)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &entry : environment)
+        env.insert(entry.section('=', 0, 0), entry.section('=', 1));
+    process.setProcessEnvironment(env);
+    process.start(program(),
+                  QStringList{"--config", m_config, "--public-documents", m_public} + arguments);
+    Outcome outcome;
+    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit)
+        return outcome;
+    outcome.status = process.exitCode();
+    outcome.err = QString::fromUtf8(process.readAllStandardError());
+    return outcome;
+}
+
+qint64 TestUsageArchive::sessionCount(const QString &archive, const QString &productCode, int *open)
+{
+    UsageArchive reader;
+    UsageSessions sessions;
+    if (!reader.open(archive, false) || !reader.load(productCode, {}, {}, &sessions)) {
+        qWarning("%s", qPrintable(reader.errorText()));
+        return -1;
+    }
+    if (open) {
+        *open = 0;
+        for (const UsageSessionList &list : sessions.sessions()) {
+            for (const UsageSession &session : list)
+                *open += session.state() == UsageSession::Open ? 1 : 0;
+        }
+    }
+    return sessions.sessionCount();
+}
+
+void TestUsageArchive::writeCsvLog(int sessions)
+{
+    QVERIFY(TestSupport::writeFile(m_public + "/T/DLV/x64/usage.csv", csvLog(sessions)));
+}
+
+void TestUsageArchive::reportEqualsLogs_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QStringList>("range");
+    // A range per product that cuts through its logs' days.
+    const QVector<QPair<QString, QStringList>> ranges = {
+        {"PRX", {"--from", "2024-03-05", "--to", "2024-03-05"}},
+        {"DLV", {"--from", "2024-03-05"}},
+        {"HWN", {"--to", "2024-03-06"}},
+        {"HWNK", {"--from", "2024-03-09", "--to", "2024-03-09"}},
+        {"ZQF", {"--from", "2024-03-05", "--to", "2024-03-06"}},
+    };
+    for (const QString &backend : {kSqlite, kPostgres}) {
+        for (const auto &range : ranges) {
+            QTest::addRow("%s %s", qPrintable(backend), qPrintable(range.first))
+                << backend << range.first << QStringList();
+            QTest::addRow("%s %s %s", qPrintable(backend), qPrintable(range.first),
+                          qPrintable(range.second.join(' ')))
+                << backend << range.first << range.second;
+        }
+    }
+}
+
+// An archive that holds exactly one machine's current logs gives the same report, rows,
+// sessions and figures as the logs themselves.
+void TestUsageArchive::reportEqualsLogs()
+{
+    QFETCH(QString, backend);
+    QFETCH(QString, product);
+    QFETCH(QStringList, range);
+    const QString archive = freshArchive(backend);
+    QVERIFY(!archive.isEmpty());
+    const QStringList config{"--config", examples("ProductConfig.ini"), "--public-documents",
+                             examples("PublicDocuments")};
+    const auto outputs = [&](const QString &name) {
+        const QString folder = m_work.filePath(name);
+        QDir().mkpath(folder);
+        return QStringList{
+            "--csv",          folder + "/rows.csv",     "--sessions", folder + "/sessions.csv",
+            "--summary-json", folder + "/summary.json", product,      folder};
+    };
+    QCOMPARE(run(config + range + outputs("logs")).status, 0);
+    QCOMPARE(run(config + QStringList{"--archive", archive, "--ingest-only", product}).status, 0);
+    const Outcome fromArchive = run(
+        config + range + QStringList{"--archive", archive, "--from-archive"} + outputs("archive"));
+    QVERIFY2(fromArchive.status == 0, qPrintable(fromArchive.err));
+    for (const char *file : {"rows.csv", "sessions.csv", "summary.json"}) {
+        const QByteArray logs = TestSupport::readFile(m_work.filePath("logs/") + file);
+        QVERIFY(logs.count('\n') > 1);
+        QCOMPARE(TestSupport::readFile(m_work.filePath("archive/") + file), logs);
+    }
+}
+
+// Feeding the same log again adds nothing; a log that grew adds what is new; a log rotated
+// away leaves its sessions behind.
+void TestUsageArchive::logLifecycle()
+{
+    QFETCH(QString, backend);
+    const QString archive = freshArchive(backend);
+    QVERIFY(!archive.isEmpty());
+    const QStringList ingest{"--archive", archive, "--ingest-only", "--machine", "ws1", "DLV"};
+    const QString log = m_public + "/T/DLV/x64/usage.csv";
+    const QByteArray grown = csvLog(5);
+    QVERIFY(TestSupport::writeFile(log, grown.left(grown.indexOf("user3,"))));
+    for (int pass = 0; pass < 2; ++pass) {
+        const Outcome outcome = run(ingest);
+        QVERIFY2(outcome.status == 0, qPrintable(outcome.err));
+        QCOMPARE(sessionCount(archive, "DLV"), 3);
+    }
+    QVERIFY(TestSupport::writeFile(log, grown));
+    QCOMPARE(run(ingest).status, 0);
+    QCOMPARE(sessionCount(archive, "DLV"), 5);
+
+    // The log starts afresh: its first line sits where an archived one sat, yet is new.
+    QVERIFY(TestSupport::writeFile(log, "user0,0,Delivery Suite,2024-04-01 08:00,"
+                                        "2024-04-01 09:00\n"));
+    QCOMPARE(run(ingest).status, 0);
+    QCOMPARE(sessionCount(archive, "DLV"), 6);
+    QVERIFY(QFile::remove(log));
+    QCOMPARE(run(ingest).status, 0);
+    QCOMPARE(sessionCount(archive, "DLV"), 6);
+}
+
+// A run that was still going at one ingest and has ended by the next is closed in place, not
+// added a second time.
+void TestUsageArchive::openSessionCloses()
+{
+    QFETCH(QString, backend);
+    const QString archive = freshArchive(backend);
+    QVERIFY(!archive.isEmpty());
+    const QDateTime start(QDate(2024, 3, 4), QTime(8, 0));
+    const UsageSession first("anna", "D-1", start.addSecs(-7200), start.addSecs(-3600));
+    UsageSessions before;
+    before.addSession("Standard", first);
+    before.addSession("Standard", UsageSession("omar", "D-2", start));
+    UsageSessions after;
+    after.addSession("Standard", first);
+    after.addSession("Standard", UsageSession("omar", "D-2", start, start.addSecs(1800)));
+    after.addUnpairedEnd("Standard", start.addSecs(3600), "li", "D-3");
+    UsageArchive writer;
+    QVERIFY2(writer.open(archive), qPrintable(writer.errorText()));
+    QVERIFY(writer.ingest("ws1", "PRX", {{"log", before}}));
+    int open = -1;
+    QCOMPARE(sessionCount(archive, "PRX", &open), 2);
+    QCOMPARE(open, 1);
+    QVERIFY(writer.ingest("ws1", "PRX", {{"log", after}}));
+    QVERIFY(writer.ingest("ws1", "PRX", {{"log", after}}));
+    QCOMPARE(sessionCount(archive, "PRX", &open), 2);
+    QCOMPARE(open, 0);
+    UsageSessions loaded;
+    UsageTable rows;
+    QVERIFY(writer.load("PRX", {}, {}, &loaded, &rows));
+    QCOMPARE(loaded.sessions().value("Standard").at(1).seconds(), 1800);
+    QCOMPARE(loaded.unpairedEndRows().value("Standard").size(), 1);
+    QCOMPARE(loaded.unpairedEndRows().value("Standard").at(0).userName(), QString("li"));
+}
+
+// Three ingests at once, two of them of the same machine: the archive gets each machine's
+// sessions exactly once.
+void TestUsageArchive::concurrentIngest()
+{
+    QFETCH(QString, backend);
+    const QString archive = freshArchive(backend);
+    QVERIFY(!archive.isEmpty());
+    const int sessions = 20000;
+    writeCsvLog(sessions);
+    QVector<QProcess *> processes;
+    for (const char *machine : {"ws1", "ws2", "ws1"}) {
+        auto *process = new QProcess(this);
+        process->start(program(),
+                       {"--config", m_config, "--public-documents", m_public, "--archive", archive,
+                        "--ingest-only", "--machine", machine, "DLV"});
+        processes << process;
+    }
+    for (QProcess *process : qAsConst(processes)) {
+        QVERIFY(process->waitForFinished(300000));
+        QVERIFY2(process->exitCode() == 0, process->readAllStandardError().constData());
+        delete process;
+    }
+    UsageArchive reader;
+    QVector<UsageArchive::MachineShare> shares;
+    QVERIFY(reader.open(archive, false));
+    QVERIFY(reader.listing(&shares));
+    QCOMPARE(shares.size(), 2);
+    for (const UsageArchive::MachineShare &share : qAsConst(shares))
+        QCOMPARE(share.sessions, qint64(sessions));
+}
+
+void TestUsageArchive::refused_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<QString>("prepare");
+    QTest::addColumn<QString>("message");
+    for (const QString &backend : {kSqlite, kPostgres}) {
+        QTest::addRow("%s newer version", qPrintable(backend)) << backend << "newer"
+                                                               << "written by a newer version";
+        QTest::addRow("%s other tables", qPrintable(backend))
+            << backend << "foreign"
+            << "something other than a usage archive";
+    }
+    QTest::newRow("sqlite not a database") << kSqlite << "text"
+                                           << "is not a usage archive";
+    QTest::newRow("postgresql password in URL") << kPostgres << "password"
+                                                << "holds a password";
+    QTest::newRow("postgresql unreachable") << kPostgres << "unreachable"
+                                            << "Connection refused";
+    QTest::newRow("postgresql wrong password") << kPostgres << "wrongPassword"
+                                               << "password authentication failed";
+}
+
+// An archive that cannot be used is refused with a message and status 6, and left as it was.
+void TestUsageArchive::refused()
+{
+    QFETCH(QString, backend);
+    QFETCH(QString, prepare);
+    QFETCH(QString, message);
+    QString archive = freshArchive(backend);
+    QVERIFY(!archive.isEmpty());
+    QStringList environment;
+    const auto change = [&](const QString &statement) {
+        const QString connection = QStringLiteral("change");
+        {
+            QSqlDatabase db;
+            if (backend == kSqlite) {
+                db = QSqlDatabase::addDatabase("QSQLITE", connection);
+                db.setDatabaseName(archive);
+            } else {
+                db = serverConnection(archive, connection);
+            }
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+        }
+        QSqlDatabase::removeDatabase(connection);
+    };
+    if (prepare == "newer") {
+        UsageArchive create;
+        QVERIFY2(create.open(archive), qPrintable(create.errorText()));
+        change("UPDATE archive_info SET value = '99' WHERE name = 'schema_version'");
+    } else if (prepare == "foreign") {
+        change("CREATE TABLE invoices (number INTEGER)");
+    } else if (prepare == "text") {
+        QVERIFY(TestSupport::writeFile(archive, "number,total\n1,20\n"));
+    } else if (prepare == "password") {
+        QUrl url(archive);
+        url.setPassword("secret");
+        archive = url.toString();
+    } else if (prepare == "unreachable") {
+        QUrl url(archive);
+        url.setPort(1);
+        archive = url.toString();
+    } else if (prepare == "wrongPassword") {
+        environment << "PGPASSWORD=wrong";
+    }
+    const QByteArray before = backend == kSqlite ? TestSupport::readFile(archive) : QByteArray();
+    writeCsvLog(1);
+    const Outcome outcome = run({"--archive", archive, "--ingest-only", "DLV"}, environment);
+    QCOMPARE(outcome.status, 6);
+    QVERIFY2(outcome.err.contains(message), qPrintable(outcome.err));
+    QVERIFY2(!outcome.err.contains("secret"), qPrintable(outcome.err));
+    if (backend == kSqlite)
+        QCOMPARE(TestSupport::readFile(archive), before);
+    if (prepare == "newer") {
+        UsageArchive reader;
+        QVERIFY(!reader.open(archive, false));
+    }
+}
+
+// A write-protected archive file still gives reports, and an ingest into it fails with status
+// 7 and changes nothing.
+void TestUsageArchive::readOnlyFile()
+{
+    const QString archive = freshArchive(kSqlite);
+    writeCsvLog(1);
+    QCOMPARE(run({"--archive", archive, "--ingest-only", "DLV"}).status, 0);
+    QVERIFY(QFile::setPermissions(archive, QFile::ReadOwner | QFile::ReadGroup));
+    const QByteArray before = TestSupport::readFile(archive);
+    writeCsvLog(3);
+    const Outcome ingest = run({"--archive", archive, "--ingest-only", "DLV"});
+    QCOMPARE(ingest.status, 7);
+    QVERIFY2(ingest.err.contains("read-only"), qPrintable(ingest.err));
+    QCOMPARE(TestSupport::readFile(archive), before);
+    const Outcome report = run({"--archive", archive, "--from-archive", "DLV", m_work.path()});
+    QVERIFY2(report.status == 0, qPrintable(report.err));
+    QVERIFY(QFile::exists(archive));
+}
+
+void TestUsageArchive::interruptedIngest_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<bool>("restartServer");
+    QTest::newRow("sqlite killed") << kSqlite << false;
+    QTest::newRow("postgresql killed") << kPostgres << false;
+    QTest::newRow("postgresql restarted") << kPostgres << true;
+}
+
+// An ingest cut off in its transaction leaves the archive without any of it, and the next
+// ingest brings all of it.
+void TestUsageArchive::interruptedIngest()
+{
+    QFETCH(QString, backend);
+    QFETCH(bool, restartServer);
+    const QString archive = freshArchive(backend);
+    QVERIFY(!archive.isEmpty());
+    {
+        UsageArchive create;
+        QVERIFY(create.open(archive));
+    }
+    const int sessions = 300000;
+    writeCsvLog(sessions);
+
+    // Inside the ingest's transaction: SQLite's rollback journal exists, or the server holds
+    // a transaction that has written.
+    QSqlDatabase watch;
+    if (backend == kPostgres) {
+        watch = serverConnection(archive, "watch");
+        QVERIFY(watch.open());
+    }
+    const auto inTransaction = [&] {
+        if (backend == kSqlite)
+            return QFile::exists(archive + "-journal");
+        QSqlQuery query(watch);
+        return query.exec("SELECT count(*) FROM pg_stat_activity WHERE application_name = "
+                          "'PlinthraUsageExport' AND backend_xid IS NOT NULL") &&
+               query.next() && query.value(0).toInt() > 0;
+    };
+
+    QProcess process;
+    process.start(program(), {"--config", m_config, "--public-documents", m_public, "--archive",
+                              archive, "--ingest-only", "DLV"});
+    QVERIFY(process.waitForStarted());
+    while (!inTransaction() && process.state() == QProcess::Running)
+        QThread::msleep(2);
+    QVERIFY2(process.state() == QProcess::Running, "the ingest ended before it could be cut");
+    if (restartServer) {
+        watch.close();
+        QCOMPARE(QProcess::execute("sh", {"-c", qEnvironmentVariable("PLINTHRA_TEST_PGRESTART")}),
+                 0);
+        QVERIFY(process.waitForFinished(300000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 7);
+        QVERIFY(process.readAllStandardError().contains("nothing of"));
+    } else {
+        process.kill();
+        QVERIFY(process.waitForFinished(300000));
+    }
+    watch = QSqlDatabase();
+    QSqlDatabase::removeDatabase("watch");
+
+    const qint64 kept = sessionCount(archive, "DLV");
+    QVERIFY2(kept == 0 || kept == sessions, qPrintable(QString::number(kept)));
+    QCOMPARE(run({"--archive", archive, "--ingest-only", "DLV"}).status, 0);
+    QCOMPARE(sessionCount(archive, "DLV"), sessions);
+}
+
+QTEST_GUILESS_MAIN(TestUsageArchive)
+#include "tst_usagearchive.moc"
