@@ -1,7 +1,9 @@
 #include "exportjob.h"
 
 #include "exportenvironment.h"
+#include "fileidentity.h"
 #include "sessioncsvwriter.h"
+#include "stagedfile.h"
 #include "stagedpdf.h"
 #include "summaryjsonwriter.h"
 #include "usagecsvwriter.h"
@@ -11,15 +13,14 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <memory>
 #include <vector>
 
 namespace {
 
-// One text output: staged in a file beside its target until everything else is written, or
-// held for standard output.
+// One text output: staged beside its target (see StagedFile) until everything else is
+// written, or held for standard output.
 class TextOutput
 {
 public:
@@ -36,15 +37,11 @@ public:
     {
         if (toStandardOutput())
             return true;
-        if (QFileInfo(m_path).isDir()) {
-            *failure = FileFailure(FileFailure::FolderInTheWay);
-            return false;
-        }
         const QByteArray bom = m_withByteOrderMark ? UsageCsvWriter::byteOrderMark() : QByteArray();
-        if (m_file.open(QIODevice::WriteOnly) && m_file.write(bom) == bom.size() &&
-            m_file.write(m_data) == m_data.size())
+        if (m_file.open() && m_file.write(bom) && m_file.write(m_data))
             return true;
-        *failure = FileFailure::diagnose(m_path, m_file.errorString());
+        *failure = m_file.failure();
+        m_file.discard();
         return false;
     }
 
@@ -52,14 +49,14 @@ public:
     {
         if (toStandardOutput() || m_file.commit())
             return true;
-        *failure = FileFailure::diagnose(m_path, m_file.errorString());
+        *failure = m_file.failure();
         return false;
     }
 
 private:
     QString m_path;
     QByteArray m_data;
-    QSaveFile m_file;
+    StagedFile m_file;
     bool m_withByteOrderMark;
 };
 
@@ -80,6 +77,56 @@ UsageTable filterByDate(const UsageTable &table, const QDate &from, const QDate 
         filtered.insert(it.key(), rows);
     }
     return filtered;
+}
+
+// Every file the export would read: the configuration and the logs, a folder's files among them.
+QStringList inputFiles(const QString &configPath, const QStringList &locations)
+{
+    QStringList files{configPath};
+    for (const QString &location : locations) {
+        const QFileInfo info(location);
+        if (!info.isDir()) {
+            files << location;
+            continue;
+        }
+        const QFileInfoList entries =
+            QDir(location).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QFileInfo &entry : entries)
+            files << entry.filePath();
+    }
+    return files;
+}
+
+// The first output that names the same file as an input or as an earlier output, and that
+// other path; false when every output is a file of its own. FIFOs and devices may be shared
+// by outputs (two outputs into /dev/null), never with an input.
+bool findClash(const QStringList &outputs, const QStringList &inputs, QString *output,
+               QString *other)
+{
+    QVector<FileIdentity> inputIdentities;
+    for (const QString &input : inputs)
+        inputIdentities << FileIdentity(input);
+    QVector<FileIdentity> earlier;
+    for (const QString &path : outputs) {
+        const FileIdentity identity(path);
+        for (int i = 0; i < inputs.size(); ++i) {
+            if (identity.sameFile(inputIdentities.at(i))) {
+                *output = path;
+                *other = inputs.at(i);
+                return true;
+            }
+        }
+        for (int i = 0; i < earlier.size(); ++i) {
+            if (identity.sameFile(earlier.at(i)) &&
+                !(identity.isStream() && earlier.at(i).isStream())) {
+                *output = path;
+                *other = outputs.at(i);
+                return true;
+            }
+        }
+        earlier << identity;
+    }
+    return false;
 }
 
 bool cancelled(const std::atomic_bool *cancel)
@@ -122,8 +169,7 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
         outcome.status = ExportOutcome::NoExportFolder;
         outcome.path = request.folder;
         return outcome;
-    }
-    else if (!folder.isDir()) {
+    } else if (!folder.isDir()) {
         outcome.status = ExportOutcome::NotAFolder;
         outcome.path = request.folder;
         return outcome;
@@ -146,6 +192,24 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
         else
             outcome.foundLocations << location;
     }
+    // Checked before anything is read or written: a log overwritten by this export's CSV would
+    // be read as that CSV by the next one.
+    if (request.writeFiles) {
+        QStringList outputs{UsageReportWriter::reportFilePath(request.folder, request.productCode)};
+        if (request.summary)
+            outputs << UsageSummaryWriter::summaryFilePath(request.folder, request.productCode);
+        for (const QString &path :
+             {request.csvPath, request.sessionsPath, request.summaryJsonPath}) {
+            if (!path.isEmpty() && path != QLatin1String("-"))
+                outputs << path;
+        }
+        const QStringList inputs =
+            request.readLogs ? inputFiles(environment.configPath(), locations) : QStringList();
+        if (findClash(outputs, inputs, &outcome.path, &outcome.clashingPath)) {
+            outcome.status = ExportOutcome::OutputIsInput;
+            return outcome;
+        }
+    }
     // Without a single log the report would be empty: an unavailable share must not replace
     // last month's report with nothing.
     if (request.readLogs && !request.source && outcome.foundLocations.isEmpty() &&
@@ -160,17 +224,17 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
     bool stopped = false;
     UsageTable table;
     if (request.readLogs)
-        table = driver.collectUsage(
-        request.productCode, &hasReader, request.wantsSessions() ? &sessions : nullptr,
-        request.source ? &located : nullptr, [&](int index, int count) {
-            if (cancelled(cancel)) {
-                stopped = true;
-                return false;
-            }
-            if (progress)
-                progress(Progress{Progress::Reading, index + 1, count});
-            return true;
-        });
+        table = driver.collectUsage(request.productCode, &hasReader,
+                                    request.wantsSessions() ? &sessions : nullptr,
+                                    request.source ? &located : nullptr, [&](int index, int count) {
+                                        if (cancelled(cancel)) {
+                                            stopped = true;
+                                            return false;
+                                        }
+                                        if (progress)
+                                            progress(Progress{Progress::Reading, index + 1, count});
+                                        return true;
+                                    });
     if (stopped || cancelled(cancel)) {
         outcome.status = ExportOutcome::Cancelled;
         return outcome;
@@ -199,13 +263,15 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
             summary = UsageSummary::compute(request.productCode, inRange, request.from, request.to);
     }
 
+    const UsageCsvWriter::Formulas formulas =
+        request.csvRaw ? UsageCsvWriter::Formulas::Raw : UsageCsvWriter::Formulas::Neutralised;
     std::vector<std::unique_ptr<TextOutput>> outputs;
     if (!request.csvPath.isEmpty())
-        outputs.push_back(
-            std::make_unique<TextOutput>(request.csvPath, UsageCsvWriter::toCsv(table), true));
+        outputs.push_back(std::make_unique<TextOutput>(
+            request.csvPath, UsageCsvWriter::toCsv(table, formulas), true));
     if (!request.sessionsPath.isEmpty())
-        outputs.push_back(std::make_unique<TextOutput>(request.sessionsPath,
-                                                       SessionCsvWriter::toCsv(inRange), true));
+        outputs.push_back(std::make_unique<TextOutput>(
+            request.sessionsPath, SessionCsvWriter::toCsv(inRange, formulas), true));
     if (!request.summaryJsonPath.isEmpty())
         outputs.push_back(std::make_unique<TextOutput>(request.summaryJsonPath,
                                                        SummaryJsonWriter::toJson(summary), false));

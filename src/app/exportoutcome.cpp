@@ -47,6 +47,10 @@ QString ExportOutcome::sentence() const
     case NoLogs:
         return QStringLiteral("No log of %1 was found (looked for %2); nothing was written")
             .arg(productCode, missingLocations.join(QStringLiteral(", ")));
+    case OutputIsInput:
+        return QStringLiteral("Nothing was read or written: the output %1 is the same file as "
+                              "%2, which this export also reads or writes")
+            .arg(path, clashingPath);
     case WriteFailed:
         if (!writtenPaths.isEmpty())
             return QStringLiteral("Wrote %1, but could not write %2: %3")

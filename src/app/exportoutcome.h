@@ -26,6 +26,9 @@ public:
         NotAFolder,
         // No configured log location of the product exists: nothing was written.
         NoLogs,
+        // An output names a file the export reads (a log, the configuration) or another
+        // output: nothing was read or written.
+        OutputIsInput,
         // A file could not be written; every previous file is as it was.
         WriteFailed,
         Cancelled,
@@ -50,6 +53,8 @@ public:
     // the path concerned.
     QStringList codesWithReader;
     QString path;
+    // OutputIsInput: the input or other output that path names too.
+    QString clashingPath;
     // WriteFailed: the file that could not be written, why, and what was written before it.
     QString failedPath;
     FileFailure failure;

@@ -25,6 +25,8 @@ struct ExportRequest
     QString csvPath;
     QString sessionsPath;
     QString summaryJsonPath;
+    // Write CSV fields byte for byte, formulas and all, instead of neutralising them.
+    bool csvRaw = false;
 
     // Read the product's logs; when false, the rows and sessions come from source alone.
     bool readLogs = true;

@@ -39,6 +39,8 @@ int exitCode(ExportOutcome::Status status)
         return ExportCommand::NoExportFolder;
     case ExportOutcome::NoLogs:
         return ExportCommand::NoLogs;
+    case ExportOutcome::OutputIsInput:
+        return ExportCommand::Usage;
     case ExportOutcome::WriteFailed:
     case ExportOutcome::Cancelled:
         return ExportCommand::WriteFailed;
@@ -97,7 +99,8 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
         "Exit status: 0 written; 1 no reader for the product code; 2 the export folder does not\n"
         "exist or is not a folder; 3 a file could not be written (the previous files are\n"
         "untouched); 4 no log of the product was found (nothing written); 5 written, but some\n"
-        "log could not be read; 64 wrong usage; 66 the configuration is missing or unreadable."));
+        "log could not be read; 64 wrong usage, or an output names an input or another output; 66 "
+        "the configuration is missing or unreadable."));
     const QCommandLineOption configOption(
         QStringLiteral("config"),
         QStringLiteral("Product configuration (default: ProductConfig.ini beside the program)."),
@@ -131,13 +134,17 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
         QStringLiteral("summary"),
         QStringLiteral("Also write <folder>/<code>_UsageSummary.pdf: the figures, a chart of "
                        "concurrent use and the users by hours."));
+    const QCommandLineOption csvRawOption(
+        QStringLiteral("csv-raw"),
+        QStringLiteral("Write CSV fields byte for byte; by default a field beginning with =, +, "
+                       "-, @, TAB or CR gets a leading ' so that spreadsheets do not run it."));
     const QCommandLineOption listOption(
         QStringLiteral("list-products"),
         QStringLiteral("List the configured products, their readers and log locations."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addOptions({configOption, publicOption, csvOption, sessionsOption, summaryJsonOption,
-                       summaryOption, fromOption, toOption, listOption});
+                       summaryOption, fromOption, toOption, csvRawOption, listOption});
     const ArchiveExport archive(parser);
     parser.addPositionalArgument(QStringLiteral("PRODUCT_CODE"),
                                  QStringLiteral("Product code, as listed in the configuration."));
@@ -222,6 +229,7 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
     request.csvPath = parser.value(csvOption);
     request.sessionsPath = parser.value(sessionsOption);
     request.summaryJsonPath = parser.value(summaryJsonOption);
+    request.csvRaw = parser.isSet(csvRawOption);
     // With an archive, the logs read go into it and what is written comes out of it: every
     // machine, all history. The archive says itself what went wrong, and how it ended.
     int archiveStatus = Success;

@@ -1,5 +1,6 @@
 #include "exportcommand.h"
 #include "localtimezone.h"
+#include "temporaryfileregistry.h"
 
 #include <QApplication>
 #include <QFile>
@@ -27,6 +28,8 @@ int main(int argc, char *argv[])
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
+    // A scheduler that stops the run must not leave half-written files beside the reports.
+    TemporaryFileRegistry::removeOnTermination();
     LocalTimeZone::pin();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PlinthraUsageExport"));

@@ -66,6 +66,10 @@ QString FileFailure::reason() const
         return QStringLiteral("the disk is full");
     case Cancelled:
         return QStringLiteral("the export was cancelled");
+    case NotARegularFile:
+        return QStringLiteral("it is not a regular file");
+    case InUse:
+        return QStringLiteral("another export is writing it");
     case Other:
         break;
     }

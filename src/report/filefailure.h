@@ -15,6 +15,10 @@ public:
         FileLocked,
         DiskFull,
         Cancelled,
+        // A socket, a block device or the like: never replaced.
+        NotARegularFile,
+        // Another export is writing the same file.
+        InUse,
         Other,
     };
 

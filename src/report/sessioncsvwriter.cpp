@@ -14,16 +14,16 @@ QString momentText(const QDateTime &moment)
 
 } // namespace
 
-QByteArray SessionCsvWriter::toCsv(const UsageSessions &sessions)
+QByteArray SessionCsvWriter::toCsv(const UsageSessions &sessions, UsageCsvWriter::Formulas formulas)
 {
     QString text = kHeader + QLatin1Char('\n');
     const QChar comma = QLatin1Char(',');
     for (auto entry = sessions.sessions().cbegin(); entry != sessions.sessions().cend(); ++entry) {
-        const QString type = UsageCsvWriter::quoteField(entry.key());
+        const QString type = UsageCsvWriter::quoteField(entry.key(), formulas);
         for (const UsageSession &session : entry.value()) {
             const bool closed = session.state() == UsageSession::Closed;
-            text += type + comma + UsageCsvWriter::quoteField(session.userName()) + comma +
-                    UsageCsvWriter::quoteField(session.dogNum()) + comma +
+            text += type + comma + UsageCsvWriter::quoteField(session.userName(), formulas) +
+                    comma + UsageCsvWriter::quoteField(session.dogNum(), formulas) + comma +
                     momentText(session.start()) + comma + momentText(session.end()) + comma +
                     (closed ? QString::number(session.seconds()) : QString()) + comma +
                     UsageSession::stateName(session.state()) + QLatin1Char('\n');

@@ -1,6 +1,7 @@
 #ifndef SESSIONCSVWRITER_H
 #define SESSIONCSVWRITER_H
 
+#include "usagecsvwriter.h"
 #include "usagesessions.h"
 
 #include <QByteArray>
@@ -11,8 +12,10 @@ class SessionCsvWriter
 {
 public:
     // Moments as "yyyy-MM-dd HH:mm:ss", empty when invalid or missing; the seconds only for a
-    // closed session.
-    static QByteArray toCsv(const UsageSessions &sessions);
+    // closed session. Text fields are neutralised as UsageCsvWriter does, unless raw.
+    static QByteArray
+    toCsv(const UsageSessions &sessions,
+          UsageCsvWriter::Formulas formulas = UsageCsvWriter::Formulas::Neutralised);
 };
 
 #endif // SESSIONCSVWRITER_H

@@ -1,6 +1,7 @@
 #include "usagereportwriter.h"
 
 #include "pageddocumentprinter.h"
+#include "printedtext.h"
 #include "reportrowappender.h"
 #include "stagedpdf.h"
 
@@ -90,7 +91,7 @@ QStringList rowTexts(const UsageRecord &record)
 {
     QStringList texts;
     for (const Column &column : columns())
-        texts << (record.*column.text)();
+        texts << PrintedText::cut((record.*column.text)());
     return texts;
 }
 
@@ -154,9 +155,10 @@ QString UsageReportWriter::headerBlock() const
     // The header is the deployment's text, not markup: a "&" in a company name stays a "&".
     QStringList lines;
     for (int line = 1; line <= kHeaderLineCount; ++line)
-        lines << m_header.value(QStringLiteral("line%1").arg(line)).toHtmlEscaped();
-    return kHeaderOpen + m_header.value(kCompanyKey).toHtmlEscaped() + kHeaderCompanyEnd +
-           kHeaderLinesOpen + lines.join(kLineBreak) + kHeaderClose;
+        lines
+            << PrintedText::cut(m_header.value(QStringLiteral("line%1").arg(line))).toHtmlEscaped();
+    return kHeaderOpen + PrintedText::cut(m_header.value(kCompanyKey)).toHtmlEscaped() +
+           kHeaderCompanyEnd + kHeaderLinesOpen + lines.join(kLineBreak) + kHeaderClose;
 }
 
 QString UsageReportWriter::html(const UsageTable &table) const
@@ -171,7 +173,8 @@ QString UsageReportWriter::markup(const UsageTable &table, bool withDataRows) co
     for (auto entry = table.constBegin(); entry != table.constEnd(); ++entry) {
         if (entry.value().isEmpty())
             continue;
-        fragments << kProductTypeTemplate.arg(kProductTypePrefix + entry.key().toHtmlEscaped());
+        fragments << kProductTypeTemplate.arg(kProductTypePrefix +
+                                              PrintedText::cut(entry.key()).toHtmlEscaped());
         fragments << kTableOpen;
         appendHeaderRow(fragments);
         if (withDataRows) {

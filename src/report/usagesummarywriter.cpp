@@ -1,5 +1,7 @@
 #include "usagesummarywriter.h"
 
+#include "printedtext.h"
+
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QPageLayout>
@@ -103,7 +105,8 @@ public:
         ensure(height);
         m_painter.setFont(lineFont);
         m_painter.setPen(colour);
-        m_painter.drawText(QRectF(0, m_y, m_width, height), int(align | Qt::AlignVCenter), text);
+        m_painter.drawText(QRectF(0, m_y, m_width, height), int(align | Qt::AlignVCenter),
+                           PrintedText::cut(text));
         m_y += height;
         return height;
     }
@@ -152,7 +155,8 @@ void drawTable(PageFlow &flow, QPainter &painter, const QVector<TableColumn> &co
             painter.drawRect(box);
             painter.setPen(header ? Qt::white : Qt::black);
             const QRectF inner = box.adjusted(padding, 0, -padding, 0);
-            const QString text = metrics.elidedText(texts.value(i), Qt::ElideRight, inner.width());
+            const QString text =
+                metrics.elidedText(PrintedText::cut(texts.value(i)), Qt::ElideRight, inner.width());
             painter.drawText(inner, int(columns.at(i).align | Qt::AlignVCenter), text);
             x += widths.at(i);
         }

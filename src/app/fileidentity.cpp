@@ -1,0 +1,40 @@
+#include "fileidentity.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
+FileIdentity::FileIdentity(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    m_canonical = info.exists() ? info.canonicalFilePath()
+                                : (folder.isEmpty() ? info.absoluteFilePath()
+                                                    : folder + QLatin1Char('/') + info.fileName());
+#ifndef Q_OS_WIN
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0) {
+        m_exists = true;
+        m_device = quint64(status.st_dev);
+        m_inode = quint64(status.st_ino);
+        m_stream = S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode);
+    }
+#endif
+}
+
+bool FileIdentity::sameFile(const FileIdentity &other) const
+{
+    if (m_exists && other.m_exists)
+        return m_device == other.m_device && m_inode == other.m_inode;
+    return QString::compare(m_canonical, other.m_canonical,
+#ifdef Q_OS_WIN
+                            Qt::CaseInsensitive
+#else
+                            Qt::CaseSensitive
+#endif
+                            ) == 0;
+}
