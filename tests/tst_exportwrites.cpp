@@ -142,6 +142,18 @@ QByteArray dlvLog(int users, const QString &name = QString())
     return log;
 }
 
+// The command-line tool's status for the arguments; what it says on standard error in errors.
+int runCommand(const QStringList &arguments, QByteArray *errors)
+{
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    const int status = ExportCommand::run(arguments, &out, &err);
+    *errors = err.data();
+    return status;
+}
+
 class Umask
 {
 public:
@@ -394,16 +406,13 @@ void TestExportWrites::outputNamingInputIsRefused()
 void TestExportWrites::outputNamingInputExitsWithUsage()
 {
     const Site site;
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
+    QByteArray errors;
     const int status =
-        ExportCommand::run({"PlinthraUsageExport", "--config", site.config(), "--public-documents",
-                            site.publicDocuments(), "--csv", site.dlvLogPath(), "DLV", site.out()},
-                           &out, &err);
+        runCommand({"PlinthraUsageExport", "--config", site.config(), "--public-documents",
+                    site.publicDocuments(), "--csv", site.dlvLogPath(), "DLV", site.out()},
+                   &errors);
     QCOMPARE(status, int(ExportCommand::Usage));
-    QVERIFY2(err.data().contains("usage.csv"), err.data().constData());
+    QVERIFY2(errors.contains("usage.csv"), errors.constData());
     QVERIFY(!QFileInfo::exists(site.report()));
 }
 
@@ -560,11 +569,8 @@ void TestExportWrites::everyCsvIsNeutralisedUnlessRaw()
     if (raw)
         arguments << "--csv-raw";
     arguments << "DLV" << site.out();
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    QCOMPARE(ExportCommand::run(arguments, &out, &err), int(ExportCommand::Success));
+    QByteArray errors;
+    QCOMPARE(runCommand(arguments, &errors), int(ExportCommand::Success));
     const QByteArray expected = raw ? "Suite,=HYPERLINK(1),@9," : "Suite,'=HYPERLINK(1),'@9,";
     QVERIFY2(TestSupport::readFile(csv).contains(expected), TestSupport::readFile(csv).constData());
     QVERIFY2(TestSupport::readFile(sessions).contains(expected),
