@@ -179,6 +179,7 @@ private slots:
     void socketIsNeverReplaced();
     void outputNamingInputIsRefused_data();
     void outputNamingInputIsRefused();
+    void outputNamingInputExitsWithUsage_data();
     void outputNamingInputExitsWithUsage();
     void modeFollowsUmaskOrOldFile_data();
     void modeFollowsUmaskOrOldFile();
@@ -403,17 +404,32 @@ void TestExportWrites::outputNamingInputIsRefused()
     QVERIFY(!QFileInfo::exists(site.out() + "/" + product + "_UsageSummary.pdf"));
 }
 
+void TestExportWrites::outputNamingInputExitsWithUsage_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("csv is the log")
+        << QStringList{"--csv", "public/P/DLV/x64/usage.csv"} << "usage.csv";
+    QTest::newRow("csv is the archive")
+        << QStringList{"--archive", "usage.sqlite", "--csv", "out/../usage.sqlite"}
+        << "usage.sqlite";
+}
+
 void TestExportWrites::outputNamingInputExitsWithUsage()
 {
+    QFETCH(QStringList, options);
+    QFETCH(QString, named);
     const Site site;
+    QStringList arguments{"PlinthraUsageExport", "--config", site.config(), "--public-documents",
+                          site.publicDocuments()};
+    for (int i = 0; i < options.size(); ++i)
+        arguments << (i % 2 == 0 ? options.at(i) : site.path(options.at(i)));
+    arguments << "DLV" << site.out();
     QByteArray errors;
-    const int status =
-        runCommand({"PlinthraUsageExport", "--config", site.config(), "--public-documents",
-                    site.publicDocuments(), "--csv", site.dlvLogPath(), "DLV", site.out()},
-                   &errors);
-    QCOMPARE(status, int(ExportCommand::Usage));
-    QVERIFY2(errors.contains("usage.csv"), errors.constData());
+    QCOMPARE(runCommand(arguments, &errors), int(ExportCommand::Usage));
+    QVERIFY2(errors.contains(named.toUtf8()), errors.constData());
     QVERIFY(!QFileInfo::exists(site.report()));
+    QVERIFY(!QFileInfo::exists(site.path("usage.sqlite")));
 }
 
 void TestExportWrites::modeFollowsUmaskOrOldFile_data()

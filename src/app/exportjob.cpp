@@ -204,7 +204,8 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
                 outputs << path;
         }
         const QStringList inputs =
-            request.readLogs ? inputFiles(environment.configPath(), locations) : QStringList();
+            (request.readLogs ? inputFiles(environment.configPath(), locations) : QStringList()) +
+            request.otherInputs;
         if (findClash(outputs, inputs, &outcome.path, &outcome.clashingPath)) {
             outcome.status = ExportOutcome::OutputIsInput;
             return outcome;

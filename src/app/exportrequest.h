@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <functional>
@@ -25,6 +26,8 @@ struct ExportRequest
     QString csvPath;
     QString sessionsPath;
     QString summaryJsonPath;
+    // Files read besides the configuration and the logs (an archive file): no output may be one.
+    QStringList otherInputs;
     // Write CSV fields byte for byte, formulas and all, instead of neutralising them.
     bool csvRaw = false;
 

@@ -234,6 +234,7 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
     // machine, all history. The archive says itself what went wrong, and how it ended.
     int archiveStatus = Success;
     if (archive.isSet()) {
+        request.otherInputs << parser.value(QStringLiteral("archive"));
         request.readLogs = !archive.fromArchive();
         request.writeFiles = !archive.ingestOnly();
         request.source = [&](const QVector<QPair<QString, UsageSessions>> &located,
