@@ -43,6 +43,8 @@ enum class TargetKind
 TargetKind classify(const QString &target, int *mode)
 {
 #ifdef Q_OS_WIN
+    // Windows keeps no mode bits worth carrying over.
+    Q_UNUSED(mode)
     const QFileInfo info(target);
     if (info.isSymLink())
         return TargetKind::Link;
