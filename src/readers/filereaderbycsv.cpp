@@ -2,6 +2,7 @@
 
 #include "datetimecodec.h"
 #include "linereader.h"
+#include "regularfile.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -22,13 +23,18 @@ constexpr int kFieldCount = 5;
 
 UsageTable FileReaderByCSV::read(const QString &path)
 {
-    // Qt would warn about a file without a name; it simply cannot be opened.
-    if (path.isEmpty())
-        return UsageTable();
-    QFile file(path);
+    return readLocation(path).table;
+}
+
+LocationRead FileReaderByCSV::readLocation(const QString &path)
+{
+    LocationRead result;
+    QFile file;
     // LineReader delivers a CR LF line end as LF.
-    if (!file.open(QIODevice::ReadOnly))
-        return UsageTable();
+    const RegularFile::Outcome outcome = RegularFile::open(path, &file);
+    result.status = RegularFile::locationStatus(outcome);
+    if (outcome != RegularFile::Outcome::Opened)
+        return result;
 
     const int separatorCount = int(sizeof(kDateSeparators) / sizeof(kDateSeparators[0]));
     QVector<DateTimeCodec> codecs;
@@ -67,7 +73,6 @@ UsageTable FileReaderByCSV::read(const QString &path)
         rows.append(UsageRecord(fields.at(0), fields.at(1), end, kOutAction));
     }
 
-    UsageTable table;
-    table.insert(tableKey, rows);
-    return table;
+    result.table.insert(tableKey, rows);
+    return result;
 }
