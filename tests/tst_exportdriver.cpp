@@ -78,6 +78,8 @@ private slots:
     void logLocation_data();
     void logLocation();
     void readsEveryConfigurationWithOneReader();
+    void readsEachLocationOnce_data();
+    void readsEachLocationOnce();
     void mergesAndOrdersByTime();
     void keepsKeyWithEmptyList();
     void unknownCodeWritesNothing();
@@ -144,6 +146,42 @@ void TestExportDriver::readsEveryConfigurationWithOneReader()
     reader->asked.clear();
     ExportDriver(store, registry, QString()).collectUsage(QStringLiteral("PRX"));
     QCOMPARE(reader->asked, QStringList({"/Maker/Tool/x64/a.log", "////x"}));
+}
+
+void TestExportDriver::readsEachLocationOnce_data()
+{
+    QTest::addColumn<QByteArray>("configs");
+    QTest::addColumn<QStringList>("asked");
+    const QString a = QStringLiteral("/pub/Maker/Tool/x64/a.log");
+    const QString b = QStringLiteral("/pub/Maker/Tool/x86/b.log");
+    QTest::newRow("one configuration listed twice") << QByteArray("Main|Main") << QStringList{a};
+    QTest::newRow("two names for one location") << QByteArray("Main|Same") << QStringList{a};
+    QTest::newRow("listed again later")
+        << QByteArray("Main|Second|Same|Main|Second") << QStringList{a, b};
+}
+
+// The same location listed twice used to be read twice, and every one of its rows counted
+// twice.
+void TestExportDriver::readsEachLocationOnce()
+{
+    QFETCH(QByteArray, configs);
+    QFETCH(QStringList, asked);
+    const ConfigFixture ini(kTwoConfigs +
+                            "[Same]\nCompany=Maker\nproduct=Tool\n"
+                            "Platform_Code=x64\nlog_name=a.log\n"
+                            "[PRX]\nconfigs=" +
+                            configs + "\n");
+    const ProductConfigStore store(ini.path());
+    ReaderRegistry registry;
+    QSharedPointer<CannedReader> reader(new CannedReader);
+    registry.registerReader(QStringLiteral("PRX"), reader);
+    reader->tables["/pub/Maker/Tool/x64/a.log"][QStringLiteral("K")]
+        << row("anna", at("2024-03-05T08:00:00"));
+    UsageSessions sessions;
+    const UsageTable merged =
+        ExportDriver(store, registry, kPublic).collectUsage("PRX", nullptr, &sessions);
+    QCOMPARE(reader->asked, asked);
+    QCOMPARE(users(merged.value("K")), QStringList{"anna"});
 }
 
 void TestExportDriver::mergesAndOrdersByTime()

@@ -6,6 +6,7 @@
 #include "sortkey.h"
 
 #include <QDir>
+#include <QSet>
 #include <QSharedPointer>
 
 #include <algorithm>
@@ -63,11 +64,16 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
         return merged;
 
     const QStringList names = m_store.configNames(productCode);
+    // A location listed twice, by one name or by two, would count each of its rows twice.
+    QSet<QString> locationsRead;
     for (const QString &name : names) {
         const QSharedPointer<ProductConfigStruct> config = m_store.config(name);
         if (config.isNull())
             continue;
         const QString location = m_publicDocumentsFolder() + kSeparator + logLocation(*config);
+        if (locationsRead.contains(location))
+            continue;
+        locationsRead.insert(location);
         const UsageTable part = reader->read(location);
         // A use's two rows are adjacent only in the order one reader gives for one location.
         if (sessions)
