@@ -74,11 +74,11 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
         if (locationsRead.contains(location))
             continue;
         locationsRead.insert(location);
-        const UsageTable part = reader->read(location);
+        UsageTable part = reader->read(location);
         // A use's two rows are adjacent only in the order one reader gives for one location.
         if (sessions)
             sessions->append(UsageSessions::fromLocationRows(part));
-        merge(merged, part);
+        merge(merged, std::move(part));
     }
     orderByTime(merged);
     if (sessions)
@@ -110,6 +110,20 @@ void ExportDriver::merge(UsageTable &merged, const UsageTable &part)
     }
 }
 
+void ExportDriver::merge(UsageTable &merged, UsageTable &&part)
+{
+    for (auto entry = part.begin(); entry != part.end(); ++entry) {
+        UsageRecordList &rows = merged[entry.key()];
+        if (rows.isEmpty()) {
+            rows.swap(entry.value());
+            continue;
+        }
+        rows.reserve(rows.size() + entry.value().size());
+        for (UsageRecord &row : entry.value())
+            rows.append(std::move(row));
+    }
+}
+
 void ExportDriver::orderByTime(UsageTable &table)
 {
     for (auto entry = table.begin(); entry != table.end(); ++entry) {
@@ -121,11 +135,23 @@ void ExportDriver::orderByTime(UsageTable &table)
             keys.emplace_back(SortKey::of(rows.at(index).dateTime()), index);
         std::stable_sort(keys.begin(), keys.end(),
                          [](const auto &a, const auto &b) { return a.first < b.first; });
-        UsageRecordList ordered;
-        ordered.reserve(rows.size());
-        for (const auto &key : keys)
-            ordered.append(rows.at(key.second));
-        rows = std::move(ordered);
+        // The rows are moved into their places in place, cycle by cycle, so the table is never
+        // held twice.
+        std::vector<bool> placed(keys.size(), false);
+        for (size_t start = 0; start < keys.size(); ++start) {
+            if (placed[start] || size_t(keys[start].second) == start)
+                continue;
+            UsageRecord held = std::move(rows[int(start)]);
+            size_t to = start;
+            for (size_t from = size_t(keys[to].second); from != start;
+                 from = size_t(keys[to].second)) {
+                rows[int(to)] = std::move(rows[int(from)]);
+                placed[to] = true;
+                to = from;
+            }
+            rows[int(to)] = std::move(held);
+            placed[to] = true;
+        }
     }
 }
 

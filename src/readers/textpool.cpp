@@ -1,0 +1,25 @@
+#include "textpool.h"
+
+QString TextPool::text(const QStringRef &text)
+{
+    const auto found = m_index.constFind(text);
+    if (found != m_index.constEnd())
+        return m_texts[size_t(found.value())];
+    if (int(m_texts.size()) >= MaxTexts)
+        return text.toString();
+    m_texts.push_back(text.toString());
+    m_index.insert(QStringRef(&m_texts.back()), int(m_texts.size()) - 1);
+    return m_texts.back();
+}
+
+QString TextPool::text(const QString &text)
+{
+    const auto found = m_index.constFind(QStringRef(&text));
+    if (found != m_index.constEnd())
+        return m_texts[size_t(found.value())];
+    if (int(m_texts.size()) >= MaxTexts)
+        return text;
+    m_texts.push_back(text);
+    m_index.insert(QStringRef(&m_texts.back()), int(m_texts.size()) - 1);
+    return m_texts.back();
+}
