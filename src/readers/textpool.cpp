@@ -5,18 +5,11 @@ QString TextPool::text(const QStringRef &text)
     const auto found = m_index.constFind(text);
     if (found != m_index.constEnd())
         return m_texts[size_t(found.value())];
-    if (int(m_texts.size()) >= MaxTexts)
-        return text.toString();
-    m_texts.push_back(text.toString());
-    m_index.insert(QStringRef(&m_texts.back()), int(m_texts.size()) - 1);
-    return m_texts.back();
+    return add(text.toString());
 }
 
-QString TextPool::text(const QString &text)
+QString TextPool::add(const QString &text)
 {
-    const auto found = m_index.constFind(QStringRef(&text));
-    if (found != m_index.constEnd())
-        return m_texts[size_t(found.value())];
     if (int(m_texts.size()) >= MaxTexts)
         return text;
     m_texts.push_back(text);

@@ -15,12 +15,13 @@ class TextPool
 {
 public:
     QString text(const QStringRef &text);
-    QString text(const QString &text);
 
     int size() const { return int(m_texts.size()); }
 
 private:
     static constexpr int MaxTexts = 1 << 16;
+
+    QString add(const QString &text);
 
     // Stable addresses: the keys refer to these strings.
     std::deque<QString> m_texts;
