@@ -71,6 +71,8 @@ public:
     // Appends part to merged key by key; a key new to merged is added with part's list, even
     // an empty one.
     static void merge(UsageTable &merged, const UsageTable &part);
+    // The same, moving part's rows instead of copying them.
+    static void merge(UsageTable &merged, UsageTable &&part);
     // Orders every key's rows by whole seconds since the epoch, keeping the order of equal
     // keys; invalid and out-of-range date-times last.
     static void orderByTime(UsageTable &table);

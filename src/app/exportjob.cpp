@@ -141,7 +141,8 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
         const QFileInfo info(location);
         if (!info.exists())
             outcome.missingLocations << location;
-        else if (!info.isReadable() || (info.isDir() && !info.isExecutable()))
+        else if (!(info.isFile() || info.isDir()) || !info.isReadable() ||
+                 (info.isDir() && !info.isExecutable()))
             outcome.unreadableLocations << location;
         else
             outcome.foundLocations << location;

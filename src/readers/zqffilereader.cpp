@@ -2,10 +2,12 @@
 
 #include "datetimecodec.h"
 #include "linereader.h"
+#include "regularfile.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace {
@@ -68,23 +70,42 @@ struct RunState
 
 UsageTable ZqfFileReader::read(const QString &path)
 {
+    return readLocation(path).table;
+}
+
+LocationRead ZqfFileReader::readLocation(const QString &path)
+{
+    LocationRead result;
     // An empty path would name the working folder, which is never a log location.
     if (path.isEmpty())
-        return UsageTable();
+        return result;
+    const QFileInfo folder(path);
+    if (!folder.exists())
+        return result;
+    // A listing that cannot be made looks like an empty folder; say so instead.
+    if (!folder.isDir() || !folder.isReadable() || !folder.isExecutable()) {
+        result.status = LocationRead::Status::Unreadable;
+        return result;
+    }
+    result.status = LocationRead::Status::Read;
     QDir dir(path);
-    if (!dir.exists())
-        return UsageTable();
-    dir.setFilter(QDir::Files);
+    // Special files are listed too, so that they are reported as unreadable, not passed over.
+    dir.setFilter(QDir::Files | QDir::System);
     dir.setNameFilters(QStringList(kFileNamePattern));
     const QStringList fileNames = dir.entryList();
 
     const DateTimeCodec codec(kMomentFormat);
-    UsageTable table;
+    UsageTable &table = result.table;
     for (const QString &fileName : fileNames) {
-        QFile file(dir.filePath(fileName));
+        QFile file;
         // LineReader delivers a CR LF line end as LF.
-        if (!file.open(QIODevice::ReadOnly))
+        const QString filePath = dir.filePath(fileName);
+        if (RegularFile::open(filePath, &file) != RegularFile::Outcome::Opened) {
+            // A dangling link is listed but names nothing: it is not there, not unreadable.
+            if (QFileInfo::exists(filePath))
+                result.unreadableFiles.append(filePath);
             continue;
+        }
 
         RunState run;
         LineReader lines(&file);
@@ -134,5 +155,5 @@ UsageTable ZqfFileReader::read(const QString &path)
         if (!table.contains(run.productType))
             table.insert(run.productType, UsageRecordList());
     }
-    return table;
+    return result;
 }

@@ -19,6 +19,8 @@ public:
     // matching file that opens leaves an entry under its product type (that of its last start
     // line, the empty key without one), possibly with no rows.
     UsageTable read(const QString &path) override;
+    // Special files and files that cannot be opened are skipped and listed as unreadable.
+    LocationRead readLocation(const QString &path) override;
 };
 
 #endif // ZQFFILEREADER_H
