@@ -1,3 +1,4 @@
+#include "linepatternmatcher.h"
 #include "prxfilereader.h"
 #include "testsupport.h"
 
@@ -81,6 +82,8 @@ void TestPrxFileReader::hooks()
              QString("(\\d{4}-\\d{1,2}-\\d{1,2}) (\\d{1,2}:\\d{1,2}:\\d{1,2}) "
                      "\\d{1,3}\\.\\d{1,3}\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]"
                      "\\[[\\S\\s]+\\]([\\S\\s]+)"));
+    // The reader's lines go through the linear scan, not QRegExp's quadratic retries.
+    QVERIFY(LinePatternMatcher(reader.linePattern()).isLinear());
 }
 
 void TestPrxFileReader::sampleLog()
