@@ -58,7 +58,8 @@ bool ExportDriver::exportUsageReport(const QString &productCode, const QString &
 UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReader,
                                       UsageSessions *sessions,
                                       QVector<QPair<QString, UsageSessions>> *perLocation,
-                                      const std::function<bool(int, int)> &beforeLocation) const
+                                      const std::function<bool(int, int)> &beforeLocation,
+                                      QStringList *unreadable) const
 {
     const QSharedPointer<IFileReader> reader = m_registry.readerFor(productCode);
     if (hasReader)
@@ -72,7 +73,14 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
         if (beforeLocation && !beforeLocation(index, int(configs.size())))
             break;
         const ProductConfigStruct &config = *configs.at(index);
-        UsageTable part = reader->read(m_publicDocumentsFolder() + kSeparator + logLocation(config));
+        const QString location = m_publicDocumentsFolder() + kSeparator + logLocation(config);
+        LocationRead read = reader->readLocation(location);
+        if (unreadable) {
+            if (read.status == LocationRead::Status::Unreadable)
+                unreadable->append(location);
+            unreadable->append(read.unreadableFiles);
+        }
+        UsageTable part = std::move(read.table);
         // A use's two rows are adjacent only in the order one reader gives for one location.
         if (sessions || perLocation) {
             const UsageSessions located = UsageSessions::fromLocationRows(part);
