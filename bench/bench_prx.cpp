@@ -3,7 +3,7 @@
 //
 // Usage: bench_prx [SIZE_MB] [FILE]
 //   SIZE_MB  size of the generated log (default 100)
-//   FILE     read this log instead of generating one
+//   FILE     read this log instead of generating one; generated there when it does not exist
 #include "localtimezone.h"
 #include "prxfilereader.h"
 
@@ -83,7 +83,8 @@ int main(int argc, char **argv)
     const qint64 sizeMb = args.size() > 1 ? args.at(1).toLongLong() : 100;
     QTemporaryDir dir;
     QString path = args.size() > 2 ? args.at(2) : dir.filePath("prx.log");
-    if (args.size() <= 2) {
+    // A FILE that does not exist yet is generated and kept, for timing the whole program on it.
+    if (args.size() <= 2 || !QFileInfo::exists(path)) {
         std::printf("generating %lld MB PRX log...\n", sizeMb);
         generate(path, sizeMb * 1024 * 1024);
     }

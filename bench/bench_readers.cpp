@@ -66,18 +66,6 @@ qint64 writeZqfFolder(const QString &folder, int files, int linesPerFile)
     return total;
 }
 
-// Best of a few runs, in seconds.
-template <typename Run> double bestSeconds(Run run)
-{
-    double best = 1e300;
-    for (int i = 0; i < kRepeats; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        run();
-        best = std::min(best, timer.nsecsElapsed() / 1e9);
-    }
-    return best;
-}
 
 double wcSeconds(const QStringList &files, qint64 *lines)
 {

@@ -13,30 +13,10 @@
 #include "usagesummary.h"
 #include "usagesummarywriter.h"
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
-
-namespace {
-
-constexpr int kRepeats = 3;
-
-template <typename Run> double bestSeconds(Run run)
-{
-    double best = 1e300;
-    for (int i = 0; i < kRepeats; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        run();
-        best = std::min(best, timer.nsecsElapsed() / 1e9);
-    }
-    return best;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {

@@ -1,12 +1,16 @@
 #ifndef BENCHLOGS_H
 #define BENCHLOGS_H
 
-// Generated logs shared by the benchmarks, so that each measures the same input.
+// What the benchmarks share: generated logs, so that each measures the same input, and the
+// timing of a step.
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 #include <QTextStream>
+
+#include <algorithm>
 
 inline QString stamp(const QDateTime &dateTime, const QString &format)
 {
@@ -42,6 +46,19 @@ inline qint64 writeCsvLog(const QString &path, int lines)
     }
     out.flush();
     return lines;
+}
+
+// Best of a few runs, in seconds.
+template <typename Run> double bestSeconds(Run run, int repeats = 3)
+{
+    double best = 1e300;
+    for (int i = 0; i < repeats; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        run();
+        best = std::min(best, timer.nsecsElapsed() / 1e9);
+    }
+    return best;
 }
 
 #endif // BENCHLOGS_H

@@ -21,10 +21,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (names == QStringList(QString()))
             continue;
         for (const QString &name : names) {
-            if (!store.config(name))
+            const auto config = store.config(name);
+            if (!config)
                 FuzzSupport::fail("a listed configuration was not read");
+            // A value is one line's text: a line end inside one would mean lines were joined.
+            for (const QString &value :
+                 {config->company, config->product, config->platformCode, config->logName}) {
+                if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+                    FuzzSupport::fail("a value holds a line end");
+            }
         }
     }
     (void)store.reportHeader();
+    if (store.fileStatus() != ProductConfigStore::FileStatus::Read)
+        FuzzSupport::fail("a regular file was not read");
     return 0;
 }

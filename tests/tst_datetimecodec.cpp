@@ -109,6 +109,9 @@ private slots:
     void sameAsQt_data();
     void sameAsQt();
     void daylightSavingGapIsInvalid();
+    void sequencesSameAsQt_data();
+    void sequencesSameAsQt();
+    void fastPathIsTaken();
     void rowTextsSameAsQt_data();
     void rowTextsSameAsQt();
 };
@@ -157,6 +160,61 @@ void TestDateTimeCodec::daylightSavingGapIsInvalid()
     const DateTimeCodec codec(kSecondsFormat);
     QVERIFY(!codec.parse(QStringLiteral("2024-03-31 02:30:00")).isValid());
     QVERIFY(codec.parse(QStringLiteral("2024-03-31 03:30:00")).isValid());
+}
+
+void TestDateTimeCodec::sequencesSameAsQt_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("primer");
+    QTest::newRow("after a summer date") << kSecondsFormat << QStringLiteral("2024-08-01 12:00:00");
+    QTest::newRow("after a winter date") << kSecondsFormat << QStringLiteral("2024-01-15 12:00:00");
+    QTest::newRow("minutes, after a summer date")
+        << QStringLiteral("yyyy-MM-dd HH:mm") << QStringLiteral("2024-08-01 12:00");
+    QTest::newRow("minutes, after a winter date")
+        << QStringLiteral("yyyy-MM-dd HH:mm") << QStringLiteral("2024-01-15 12:00");
+}
+
+// Which of the two occurrences of a repeated autumn hour a made date-time gets used to depend
+// on what was converted before it, and the codec's table kept whichever came first. Each
+// stamp of the days of change follows a primer, through a fresh codec and through one that
+// has seen everything before.
+void TestDateTimeCodec::sequencesSameAsQt()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, primer);
+    const QStringList stamps = generatedStamps(format, 0);
+    QVERIFY(stamps.size() > 1000);
+    const DateTimeCodec shared(format);
+    for (const QString &stamp : stamps) {
+        (void)QDateTime::fromString(primer, format).toMSecsSinceEpoch();
+        const QString expected = describe(QDateTime::fromString(stamp, format));
+        const DateTimeCodec fresh(format);
+        const QDateTime primed = fresh.parse(primer);
+        QVERIFY(primed.isValid());
+        (void)primed.toMSecsSinceEpoch();
+        (void)shared.parse(primer).toMSecsSinceEpoch();
+        const QString fromFresh = describe(fresh.parse(stamp));
+        const QString fromShared = describe(shared.parse(stamp));
+        if (fromFresh != expected || fromShared != expected) {
+            QCOMPARE(stamp + QLatin1String(": ") + fromFresh,
+                     stamp + QLatin1String(": ") + expected);
+            QCOMPARE(stamp + QLatin1String(": ") + fromShared,
+                     stamp + QLatin1String(": ") + expected);
+        }
+    }
+}
+
+void TestDateTimeCodec::fastPathIsTaken()
+{
+    const DateTimeCodec codec(kSecondsFormat);
+    QVERIFY(codec.parse(QStringLiteral("2024-03-05 08:00:00")).isValid());
+    QVERIFY(codec.parse(QStringLiteral("2024-07-05 23:59:59")).isValid());
+    QCOMPARE(codec.slowParses(), qint64(0));
+    QVERIFY(!codec.parse(QStringLiteral("2024-03-05 08:00")).isValid());
+    QCOMPARE(codec.slowParses(), qint64(1));
+    // Under a zone with daylight saving, the days of change go to Qt's parser.
+    (void)codec.parse(QStringLiteral("2024-10-27 02:30:00"));
+    QCOMPARE(codec.slowParses(), qint64(qgetenv("TZ") == "Europe/Berlin" ? 2 : 1));
 }
 
 void TestDateTimeCodec::rowTextsSameAsQt_data()

@@ -10,6 +10,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 const QByteArray kIni =
@@ -83,6 +87,7 @@ private slots:
     void unwritableSummaryKeepsEverything();
     void outcomes_data();
     void outcomes();
+    void unreadableLogs();
     void noReader_data();
     void noReader();
     void missingExportFolder();
@@ -322,6 +327,35 @@ void TestExportCommand::outcomes()
     QCOMPARE(TestSupport::readFile(folder + "/DLV_UsageReport.pdf"),
              QByteArray("last month's report"));
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"DLV_UsageReport.pdf", "file"}));
+}
+
+void TestExportCommand::unreadableLogs()
+{
+#ifdef Q_OS_UNIX
+    // One location is a FIFO (reading it would wait forever), the other a regular log.
+    const QString publicFolder = m_dir.filePath("public-fifo");
+    QVERIFY(TestSupport::writeFile(publicFolder + "/Acme/DLV/x64/usage.csv", kMainCsv));
+    QVERIFY(QDir().mkpath(publicFolder + "/Acme/DLV/x86"));
+    const QString fifo = publicFolder + "/Acme/DLV/x86/usage.csv";
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString folder = newFolder();
+    Result result =
+        run({"--config", m_config, "--public-documents", publicFolder, "DLV", folder}, false);
+    QCOMPARE(result.code, int(ExportCommand::UnreadableLogs));
+    QVERIFY2(
+        result.err.endsWith("(6 rows, 1 product type); could not read " + fifo.toUtf8() + "\n"),
+        result.err.constData());
+    QVERIFY(QFileInfo::exists(folder + "/DLV_UsageReport.pdf"));
+
+    // With nothing readable at all, nothing replaces the last report.
+    QVERIFY(QFile::remove(publicFolder + "/Acme/DLV/x64/usage.csv"));
+    TestSupport::writeFile(folder + "/DLV_UsageReport.pdf", "last month's report");
+    result = run({"--config", m_config, "--public-documents", publicFolder, "DLV", folder}, false);
+    QCOMPARE(result.code, int(ExportCommand::NoLogs));
+    QVERIFY2(result.err.contains("could not read " + fifo.toUtf8()), result.err.constData());
+    QCOMPARE(TestSupport::readFile(folder + "/DLV_UsageReport.pdf"),
+             QByteArray("last month's report"));
+#endif
 }
 
 void TestExportCommand::noReader_data()

@@ -3,11 +3,15 @@
 #include "productconfigstore.h"
 #include "prxfilereader.h"
 #include "readerregistry.h"
+#include "sortkey.h"
 #include "testsupport.h"
 
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -78,8 +82,12 @@ private slots:
     void logLocation_data();
     void logLocation();
     void readsEveryConfigurationWithOneReader();
+    void readsEachLocationOnce_data();
+    void readsEachLocationOnce();
     void mergesAndOrdersByTime();
     void keepsKeyWithEmptyList();
+    void mergeByMoveSameAsByCopy();
+    void orderInPlaceSameAsStableSort();
     void unknownCodeWritesNothing();
     void missingLogsGiveReportWithoutRows();
     void failedWriteIsReported();
@@ -146,6 +154,42 @@ void TestExportDriver::readsEveryConfigurationWithOneReader()
     QCOMPARE(reader->asked, QStringList({"/Maker/Tool/x64/a.log", "////x"}));
 }
 
+void TestExportDriver::readsEachLocationOnce_data()
+{
+    QTest::addColumn<QByteArray>("configs");
+    QTest::addColumn<QStringList>("asked");
+    const QString a = QStringLiteral("/pub/Maker/Tool/x64/a.log");
+    const QString b = QStringLiteral("/pub/Maker/Tool/x86/b.log");
+    QTest::newRow("one configuration listed twice") << QByteArray("Main|Main") << QStringList{a};
+    QTest::newRow("two names for one location") << QByteArray("Main|Same") << QStringList{a};
+    QTest::newRow("listed again later")
+        << QByteArray("Main|Second|Same|Main|Second") << QStringList{a, b};
+}
+
+// The same location listed twice used to be read twice, and every one of its rows counted
+// twice.
+void TestExportDriver::readsEachLocationOnce()
+{
+    QFETCH(QByteArray, configs);
+    QFETCH(QStringList, asked);
+    const ConfigFixture ini(kTwoConfigs +
+                            "[Same]\nCompany=Maker\nproduct=Tool\n"
+                            "Platform_Code=x64\nlog_name=a.log\n"
+                            "[PRX]\nconfigs=" +
+                            configs + "\n");
+    const ProductConfigStore store(ini.path());
+    ReaderRegistry registry;
+    QSharedPointer<CannedReader> reader(new CannedReader);
+    registry.registerReader(QStringLiteral("PRX"), reader);
+    reader->tables["/pub/Maker/Tool/x64/a.log"][QStringLiteral("K")]
+        << row("anna", at("2024-03-05T08:00:00"));
+    UsageSessions sessions;
+    const UsageTable merged =
+        ExportDriver(store, registry, kPublic).collectUsage("PRX", nullptr, &sessions);
+    QCOMPARE(reader->asked, asked);
+    QCOMPARE(users(merged.value("K")), QStringList{"anna"});
+}
+
 void TestExportDriver::mergesAndOrdersByTime()
 {
     const ConfigFixture ini(kTwoConfigs);
@@ -187,6 +231,52 @@ void TestExportDriver::keepsKeyWithEmptyList()
     QCOMPARE(merged.keys(), QStringList({"A", "B"}));
     QVERIFY(merged.value("A").isEmpty());
     QCOMPARE(users(merged.value("B")), QStringList{"b"});
+}
+
+// Parts of several keys, some empty, some new to the merged table.
+void TestExportDriver::mergeByMoveSameAsByCopy()
+{
+    QVector<UsageTable> parts(4);
+    for (int p = 0; p < parts.size(); ++p) {
+        for (int k = 0; k <= p; ++k) {
+            UsageRecordList &rows = parts[p][QStringLiteral("K%1").arg(k)];
+            for (int r = 0; r < (p + k) % 3 * 2; ++r)
+                rows << row(QStringLiteral("p%1k%2r%3").arg(p).arg(k).arg(r),
+                            at("2024-03-05T12:00:00").addSecs((p * 7 + r * 5) % 11));
+        }
+    }
+    UsageTable byCopy;
+    UsageTable byMove;
+    for (const UsageTable &part : parts) {
+        ExportDriver::merge(byCopy, part);
+        ExportDriver::merge(byMove, UsageTable(part));
+    }
+    QCOMPARE(TestSupport::describe(byMove), TestSupport::describe(byCopy));
+    QVERIFY(TestSupport::describe(byCopy).size() > 10);
+}
+
+// The rows are put in order in place, cycle by cycle; any permutation must come out as the
+// plain stable sort of the same keys gives it.
+void TestExportDriver::orderInPlaceSameAsStableSort()
+{
+    QRandomGenerator random(99);
+    for (int size : {0, 1, 2, 7, 100, 2000}) {
+        UsageTable table;
+        UsageRecordList &rows = table[QStringLiteral("K")];
+        for (int i = 0; i < size; ++i) {
+            const QDateTime when = random.bounded(10) == 0
+                                       ? QDateTime()
+                                       : at("2024-03-05T12:00:00").addSecs(random.bounded(50));
+            rows << row(QString::number(i), when);
+        }
+        UsageRecordList expected = rows;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const UsageRecord &a, const UsageRecord &b) {
+                             return SortKey::of(a.dateTime()) < SortKey::of(b.dateTime());
+                         });
+        ExportDriver::orderByTime(table);
+        QCOMPARE(users(table.value("K")), users(expected));
+    }
 }
 
 void TestExportDriver::unknownCodeWritesNothing()

@@ -11,6 +11,7 @@ class TestFileReaderByCsv : public QObject
 
 private slots:
     void workedIllustration();
+    void equalNamesShareOneText();
     void lines_data();
     void lines();
     void junkGivesOneEntry_data();
@@ -160,6 +161,22 @@ void TestFileReaderByCsv::unreadableFileGivesEmptyTable()
     if (probe.open(QIODevice::ReadOnly))
         QSKIP("This user can read a file without read permission.");
     QVERIFY(FileReaderByCSV().read(path).isEmpty());
+}
+
+// A year of a site's rows names a few users and dongles many thousand times; each name is held
+// once.
+void TestFileReaderByCsv::equalNamesShareOneText()
+{
+    const QString path = m_dir.filePath(QStringLiteral("shared.csv"));
+    QVERIFY(TestSupport::writeFile(path, "anna,7,P,2024-03-05 08:00,2024-03-05 09:00\n"
+                                         "bo,7,P,2024-03-05 08:10,2024-03-05 09:00\n"
+                                         "anna,7,P,2024-03-06 08:00,2024-03-06 09:00\n"));
+    const UsageRecordList rows = FileReaderByCSV().read(path).value(QStringLiteral("P"));
+    QCOMPARE(rows.size(), 6);
+    QCOMPARE(rows.at(4).userName(), QStringLiteral("anna"));
+    QCOMPARE(rows.at(4).userName().constData(), rows.at(0).userName().constData());
+    QCOMPARE(rows.at(5).dogNum().constData(), rows.at(2).dogNum().constData());
+    QVERIFY(rows.at(2).userName().constData() != rows.at(0).userName().constData());
 }
 
 QTEST_GUILESS_MAIN(TestFileReaderByCsv)

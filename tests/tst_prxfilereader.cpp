@@ -1,3 +1,4 @@
+#include "linepatternmatcher.h"
 #include "prxfilereader.h"
 #include "testsupport.h"
 
@@ -64,6 +65,7 @@ private slots:
     void badInput_data();
     void badInput();
     void longLineWithoutLineEnds();
+    void continuationOfUserMessageIsBounded();
     void jsonTextIsWhatThePatternCaptures();
 };
 
@@ -80,6 +82,8 @@ void TestPrxFileReader::hooks()
              QString("(\\d{4}-\\d{1,2}-\\d{1,2}) (\\d{1,2}:\\d{1,2}:\\d{1,2}) "
                      "\\d{1,3}\\.\\d{1,3}\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]"
                      "\\[[\\S\\s]+\\]([\\S\\s]+)"));
+    // The reader's lines go through the linear scan, not QRegExp's quadratic retries.
+    QVERIFY(LinePatternMatcher(reader.linePattern()).isLinear());
 }
 
 void TestPrxFileReader::sampleLog()
@@ -254,6 +258,30 @@ void TestPrxFileReader::longLineWithoutLineEnds()
     QVERIFY(readContent(content).isEmpty());
     QVERIFY(PrxFileReader().read(m_dir.filePath("missing.log")).isEmpty());
     QVERIFY(PrxFileReader().read(m_dir.path()).isEmpty());
+}
+
+// Unstamped lines after a user-set line used to be joined into one message without end.
+void TestPrxFileReader::continuationOfUserMessageIsBounded()
+{
+    const QByteArray userLine = line("08:00:01", kAnna);
+    QByteArray unstamped;
+    for (int i = 0; i < 40000; ++i)
+        unstamped += "an unstamped line of a hundred characters or so, repeated many times over "
+                     "and over again, ending\n";
+    const QString path = m_dir.filePath(QStringLiteral("continued.log"));
+    QVERIFY(TestSupport::writeFile(path, line("08:00:00", kStart) + userLine + unstamped +
+                                             line("09:00:00", kEnd)));
+    QVector<LogEvent> events;
+    QVERIFY(PrxFileReader().readEvents(path, &events));
+    QCOMPARE(events.size(), 3);
+    QCOMPARE(events.at(1).kind, qint32(UserSet));
+    QVERIFY(unstamped.size() > 3 * (1 << 20));
+    QCOMPARE(events.at(1).message.size(), 1 << 20);
+    QVERIFY(events.at(1).message.startsWith(
+        QString::fromUtf8(" " + kAnna + "\n" + unstamped.left(99))));
+    QCOMPARE(rows(PrxFileReader().read(path)),
+             (QStringList{"Pro|anna@x.org|D1|2024-03-05 08:00:00|In",
+                          "Pro|anna@x.org|D1|2024-03-05 09:00:00|Out"}));
 }
 
 void TestPrxFileReader::jsonTextIsWhatThePatternCaptures()

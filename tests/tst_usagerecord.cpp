@@ -2,6 +2,7 @@
 #include "usagerecord.h"
 #include "usagetable.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 class TestUsageRecord : public QObject
@@ -13,6 +14,7 @@ private slots:
     void derivedTexts();
     void invalidDateTimeGivesEmptyTexts();
     void copiesStayConsistent();
+    void sharedTextsSameAsQt();
     void tableKeyOrder();
     void appendAndReplaceRows();
     void sortKey_data();
@@ -118,6 +120,24 @@ void TestUsageRecord::sortKey()
     QFETCH(quint32, key);
     QCOMPARE(SortKey::of(dateTime), key);
     QCOMPARE(SortKey::of(dateTime.toLocalTime()), key);
+}
+
+// Rows share the texts of their day and second through small tables; a run of many moments,
+// some colliding in the tables, must still give every row Qt's own texts.
+void TestUsageRecord::sharedTextsSameAsQt()
+{
+    QRandomGenerator random(7);
+    const QDateTime base(QDate(2024, 1, 1), QTime(0, 0), Qt::LocalTime);
+    const QString user = QStringLiteral("u");
+    for (int i = 0; i < 20000; ++i) {
+        const QDateTime when = base.addSecs(qint64(random.bounded(400 * 86400)));
+        const UsageRecord first(user, user, when, user);
+        const UsageRecord second(user, user, when, user);
+        QCOMPARE(first.dateText(), when.toString(QStringLiteral("yyyy-MM-dd")));
+        QCOMPARE(first.timeText(), when.toString(QStringLiteral("hh:mm:ss")));
+        QCOMPARE(second.dateText().constData(), first.dateText().constData());
+        QCOMPARE(second.timeText().constData(), first.timeText().constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestUsageRecord)

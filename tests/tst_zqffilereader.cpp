@@ -43,6 +43,7 @@ private slots:
     void nothingToReadGivesEmptyTable();
     void manyNonMatchingFiles();
     void unreadableFileIsSkipped();
+    void twoThreadsReadWhatOneReads();
 };
 
 void TestZqfFileReader::workedIllustration()
@@ -273,6 +274,38 @@ void TestZqfFileReader::unreadableFileIsSkipped()
              QStringList(
                  {"Std: alice| 1|2024-03-05|08:00:00|In", "Std: alice| 1|2024-03-05|08:00:00|Out",
                   "Std: bob| 2|2024-03-05|10:00:00|In", "Std: bob| 2|2024-03-05|10:00:00|Out"}));
+}
+
+void TestZqfFileReader::twoThreadsReadWhatOneReads()
+{
+    // Files that end mid-run, name no start, switch product type, hold CR LF and junk: the
+    // halves must join to exactly the table of one reader going through them in order.
+    QTemporaryDir dir;
+    const int files = ZqfFileReader::ParallelFileCount * 2 + 7;
+    for (int i = 0; i < files; ++i) {
+        QByteArray content;
+        const QString type = i % 3 == 0 ? QStringLiteral("Pro") : QStringLiteral("Std");
+        for (int r = 0; r < i % 5; ++r)
+            content += run(QStringLiteral("u%1").arg((i * 7 + r) % 11), type,
+                           QString::number(i % 13), (i + r) % 24);
+        if (i % 4 == 1)
+            content += kStart + kDongle;
+        if (i % 6 == 2)
+            content.replace("\n", "\r\n");
+        if (i % 9 == 3)
+            content += TestSupport::junk(300, quint32(i));
+        QVERIFY(TestSupport::writeFile(dir.filePath(QStringLiteral("Log%1.log").arg(i)), content));
+    }
+    ZqfFileReader one;
+    one.setMaxThreads(1);
+    const QStringList expected = TestSupport::describe(one.read(dir.path()));
+    QCOMPARE(one.lastThreadCount(), 1);
+    ZqfFileReader two;
+    two.setMaxThreads(2);
+    QCOMPARE(TestSupport::describe(two.read(dir.path())), expected);
+    // The second core must really be used, or the speed-up is gone.
+    QCOMPARE(two.lastThreadCount(), 2);
+    QVERIFY(expected.size() > files);
 }
 
 QTEST_GUILESS_MAIN(TestZqfFileReader)

@@ -8,6 +8,7 @@
 #include "sortkey.h"
 
 #include <QDir>
+#include <QSet>
 #include <QSharedPointer>
 
 #include <algorithm>
@@ -57,7 +58,8 @@ bool ExportDriver::exportUsageReport(const QString &productCode, const QString &
 UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReader,
                                       UsageSessions *sessions,
                                       QVector<QPair<QString, UsageSessions>> *perLocation,
-                                      const std::function<bool(int, int)> &beforeLocation) const
+                                      const std::function<bool(int, int)> &beforeLocation,
+                                      QStringList *unreadable) const
 {
     const QSharedPointer<IFileReader> reader = m_registry.readerFor(productCode);
     if (hasReader)
@@ -71,8 +73,14 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
         if (beforeLocation && !beforeLocation(index, int(configs.size())))
             break;
         const ProductConfigStruct &config = *configs.at(index);
-        const UsageTable part =
-            reader->read(m_publicDocumentsFolder() + kSeparator + logLocation(config));
+        const QString location = m_publicDocumentsFolder() + kSeparator + logLocation(config);
+        LocationRead read = reader->readLocation(location);
+        if (unreadable) {
+            if (read.status == LocationRead::Status::Unreadable)
+                unreadable->append(location);
+            unreadable->append(read.unreadableFiles);
+        }
+        UsageTable part = std::move(read.table);
         // A use's two rows are adjacent only in the order one reader gives for one location.
         if (sessions || perLocation) {
             const UsageSessions located = UsageSessions::fromLocationRows(part);
@@ -81,7 +89,7 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
             if (perLocation)
                 perLocation->append(qMakePair(logLocation(config), located));
         }
-        merge(merged, part);
+        merge(merged, std::move(part));
     }
     orderByTime(merged);
     if (sessions)
@@ -102,10 +110,17 @@ QList<QSharedPointer<ProductConfigStruct>> ExportDriver::configsOf(const QString
 {
     QList<QSharedPointer<ProductConfigStruct>> configs;
     const QStringList names = m_store.configNames(productCode);
+    // A location listed twice, by one name or by two, would count each of its rows twice.
+    QSet<QString> locations;
     for (const QString &name : names) {
         const QSharedPointer<ProductConfigStruct> config = m_store.config(name);
-        if (!config.isNull())
-            configs << config;
+        if (config.isNull())
+            continue;
+        const QString location = logLocation(*config);
+        if (locations.contains(location))
+            continue;
+        locations.insert(location);
+        configs << config;
     }
     return configs;
 }
@@ -134,6 +149,20 @@ void ExportDriver::merge(UsageTable &merged, const UsageTable &part)
     }
 }
 
+void ExportDriver::merge(UsageTable &merged, UsageTable &&part)
+{
+    for (auto entry = part.begin(); entry != part.end(); ++entry) {
+        UsageRecordList &rows = merged[entry.key()];
+        if (rows.isEmpty()) {
+            rows.swap(entry.value());
+            continue;
+        }
+        rows.reserve(rows.size() + entry.value().size());
+        for (UsageRecord &row : entry.value())
+            rows.append(std::move(row));
+    }
+}
+
 void ExportDriver::orderByTime(UsageTable &table)
 {
     for (auto entry = table.begin(); entry != table.end(); ++entry) {
@@ -145,11 +174,23 @@ void ExportDriver::orderByTime(UsageTable &table)
             keys.emplace_back(SortKey::of(rows.at(index).dateTime()), index);
         std::stable_sort(keys.begin(), keys.end(),
                          [](const auto &a, const auto &b) { return a.first < b.first; });
-        UsageRecordList ordered;
-        ordered.reserve(rows.size());
-        for (const auto &key : keys)
-            ordered.append(rows.at(key.second));
-        rows = std::move(ordered);
+        // The rows are moved into their places in place, cycle by cycle, so the table is never
+        // held twice.
+        std::vector<bool> placed(keys.size(), false);
+        for (size_t start = 0; start < keys.size(); ++start) {
+            if (placed[start] || size_t(keys[start].second) == start)
+                continue;
+            UsageRecord held = std::move(rows[int(start)]);
+            size_t to = start;
+            for (size_t from = size_t(keys[to].second); from != start;
+                 from = size_t(keys[to].second)) {
+                rows[int(to)] = std::move(rows[int(from)]);
+                placed[to] = true;
+                to = from;
+            }
+            rows[int(to)] = std::move(held);
+            placed[to] = true;
+        }
     }
 }
 

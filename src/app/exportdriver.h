@@ -6,8 +6,8 @@
 #include "usagesessions.h"
 #include "usagetable.h"
 
-#include <QPair>
 #include <QList>
+#include <QPair>
 #include <QSharedPointer>
 #include <QString>
 #include <QVector>
@@ -50,11 +50,13 @@ public:
     // gives each location's sessions as its log holds them, in configuration order, each with
     // its log location as logLocation() names it. beforeLocation hears of each location
     // (0-based index, count) before it is read, and may stop the reading by answering false;
-    // what was read so far is then given.
+    // what was read so far is then given. unreadable receives the locations, and the files of
+    // folder locations, that exist but could not be read.
     UsageTable collectUsage(const QString &productCode, bool *hasReader = nullptr,
                             UsageSessions *sessions = nullptr,
                             QVector<QPair<QString, UsageSessions>> *perLocation = nullptr,
-                            const std::function<bool(int, int)> &beforeLocation = {}) const;
+                            const std::function<bool(int, int)> &beforeLocation = {},
+                            QStringList *unreadable = nullptr) const;
 
     // The full path of every configured log location of the product, in configuration order.
     QStringList logLocations(const QString &productCode) const;
@@ -71,6 +73,8 @@ public:
     // Appends part to merged key by key; a key new to merged is added with part's list, even
     // an empty one.
     static void merge(UsageTable &merged, const UsageTable &part);
+    // The same, moving part's rows instead of copying them.
+    static void merge(UsageTable &merged, UsageTable &&part);
     // Orders every key's rows by whole seconds since the epoch, keeping the order of equal
     // keys; invalid and out-of-range date-times last.
     static void orderByTime(UsageTable &table);

@@ -184,13 +184,12 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
     const QStringList locations =
         request.readLogs ? driver.logLocations(request.productCode) : QStringList();
     for (const QString &location : locations) {
-        const QFileInfo info(location);
-        if (!info.exists())
-            outcome.missingLocations << location;
-        else if (!info.isReadable() || (info.isDir() && !info.isExecutable()))
-            outcome.unreadableLocations << location;
-        else
+        // A dangling link counts as missing; what exists is read, and the readers tell which
+        // of it could not be.
+        if (QFileInfo::exists(location))
             outcome.foundLocations << location;
+        else
+            outcome.missingLocations << location;
     }
     // Checked before anything is read or written: a log overwritten by this export's CSV would
     // be read as that CSV by the next one.
@@ -213,8 +212,7 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
     }
     // Without a single log the report would be empty: an unavailable share must not replace
     // last month's report with nothing.
-    if (request.readLogs && !request.source && outcome.foundLocations.isEmpty() &&
-        outcome.unreadableLocations.isEmpty()) {
+    if (request.readLogs && !request.source && outcome.foundLocations.isEmpty()) {
         outcome.status = ExportOutcome::NoLogs;
         return outcome;
     }
@@ -225,19 +223,28 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
     bool stopped = false;
     UsageTable table;
     if (request.readLogs)
-        table = driver.collectUsage(request.productCode, &hasReader,
-                                    request.wantsSessions() ? &sessions : nullptr,
-                                    request.source ? &located : nullptr, [&](int index, int count) {
-                                        if (cancelled(cancel)) {
-                                            stopped = true;
-                                            return false;
-                                        }
-                                        if (progress)
-                                            progress(Progress{Progress::Reading, index + 1, count});
-                                        return true;
-                                    });
+        table = driver.collectUsage(
+            request.productCode, &hasReader, request.wantsSessions() ? &sessions : nullptr,
+            request.source ? &located : nullptr,
+            [&](int index, int count) {
+                if (cancelled(cancel)) {
+                    stopped = true;
+                    return false;
+                }
+                if (progress)
+                    progress(Progress{Progress::Reading, index + 1, count});
+                return true;
+            },
+            &outcome.unreadableLocations);
     if (stopped || cancelled(cancel)) {
         outcome.status = ExportOutcome::Cancelled;
+        return outcome;
+    }
+    for (const QString &location : qAsConst(outcome.unreadableLocations))
+        outcome.foundLocations.removeAll(location);
+    // Nothing could be read at all: the same as no log, and nothing replaces the last report.
+    if (request.readLogs && !request.source && outcome.foundLocations.isEmpty()) {
+        outcome.status = ExportOutcome::NoLogs;
         return outcome;
     }
     if (request.source && !request.source(located, &table, &sessions)) {

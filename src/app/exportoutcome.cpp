@@ -44,9 +44,16 @@ QString ExportOutcome::sentence() const
         return QStringLiteral("Export folder does not exist: %1").arg(path);
     case NotAFolder:
         return QStringLiteral("Export folder is not a folder: %1").arg(path);
-    case NoLogs:
-        return QStringLiteral("No log of %1 was found (looked for %2); nothing was written")
-            .arg(productCode, missingLocations.join(QStringLiteral(", ")));
+    case NoLogs: {
+        QStringList why;
+        if (!unreadableLocations.isEmpty())
+            why << QStringLiteral("could not read %1")
+                       .arg(unreadableLocations.join(QStringLiteral(", ")));
+        if (!missingLocations.isEmpty())
+            why << QStringLiteral("looked for %1").arg(missingLocations.join(QStringLiteral(", ")));
+        return QStringLiteral("No log of %1 was found (%2); nothing was written")
+            .arg(productCode, why.join(QStringLiteral("; ")));
+    }
     case OutputIsInput:
         return QStringLiteral("Nothing was read or written: the output %1 is the same file as "
                               "%2, which this export also reads or writes")

@@ -1,8 +1,8 @@
 #include "productconfigstore.h"
 
+#include "inifile.h"
+
 #include <QCoreApplication>
-#include <QSettings>
-#include <QVariant>
 
 namespace {
 
@@ -15,16 +15,6 @@ const QString kPlatformCodeKey = QStringLiteral("Platform_Code");
 const QString kLogNameKey = QStringLiteral("log_name");
 const QString kReportHeaderGroup = QStringLiteral("REPORT_HEADER");
 const QChar kListSeparator = QLatin1Char('|');
-
-// QSettings turns an unquoted value holding a comma into a list of trimmed pieces, whose
-// plain text conversion is empty; join the pieces again so every value comes back as text.
-QString textValue(const QSettings &settings, const QString &key)
-{
-    const QVariant value = settings.value(key, QString());
-    if (value.type() == QVariant::StringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
-}
 
 } // namespace
 
@@ -46,41 +36,41 @@ ProductConfigStore::ProductConfigStore(const QString &filePath) : m_filePath(fil
 
 void ProductConfigStore::load()
 {
-    QSettings settings(m_filePath, QSettings::IniFormat);
-    // Company and folder names may hold non-ASCII letters; the INI default would mangle them.
-    settings.setIniCodec("UTF-8");
+    const IniFile file = IniFile::load(m_filePath);
+    switch (file.status()) {
+    case IniFile::Status::Read:
+        m_fileStatus = FileStatus::Read;
+        break;
+    case IniFile::Status::Missing:
+        m_fileStatus = FileStatus::Missing;
+        break;
+    case IniFile::Status::Unreadable:
+        m_fileStatus = FileStatus::Unreadable;
+        break;
+    }
+    m_problem = file.problem();
 
-    settings.beginGroup(kProductGroup);
-    const QString productsText = textValue(settings, kProductsKey);
-    settings.endGroup();
-
-    const QStringList productCodes = productsText.split(kListSeparator, Qt::KeepEmptyParts);
+    const QStringList productCodes =
+        file.value(kProductGroup, kProductsKey).split(kListSeparator, Qt::KeepEmptyParts);
     for (const QString &productCode : productCodes) {
-        settings.beginGroup(productCode);
-        const QString configsText = textValue(settings, kConfigsKey);
-        settings.endGroup();
-
+        const QString configsText = file.value(productCode, kConfigsKey);
         const QStringList names = configsText.split(kListSeparator, Qt::KeepEmptyParts);
         configNamesByProduct.insert(productCode, names);
         if (configsText.isEmpty())
             continue;
         for (const QString &name : names) {
-            settings.beginGroup(name);
             auto config = QSharedPointer<ProductConfigStruct>::create();
-            config->company = textValue(settings, kCompanyKey);
-            config->product = textValue(settings, kProductKey);
-            config->platformCode = textValue(settings, kPlatformCodeKey);
-            config->logName = textValue(settings, kLogNameKey);
-            settings.endGroup();
+            config->company = file.value(name, kCompanyKey);
+            config->product = file.value(name, kProductKey);
+            config->platformCode = file.value(name, kPlatformCodeKey);
+            config->logName = file.value(name, kLogNameKey);
             configsByName.insert(name, config);
         }
     }
 
-    settings.beginGroup(kReportHeaderGroup);
-    const QStringList headerKeys = settings.childKeys();
+    const QStringList headerKeys = file.keys(kReportHeaderGroup);
     for (const QString &key : headerKeys)
-        m_reportHeader.insert(key, textValue(settings, key));
-    settings.endGroup();
+        m_reportHeader.insert(key, file.value(kReportHeaderGroup, key));
 }
 
 QStringList ProductConfigStore::products() const

@@ -18,10 +18,26 @@ public:
     // The file the process-wide store reads.
     static QString defaultFilePath();
 
-    // A store read from an explicit file; a missing file reads as one without keys.
+    // A store read from an explicit file; a missing or unreadable file reads as one without
+    // keys. The rules of the file are those of IniFile: values come back exactly as written.
     explicit ProductConfigStore(const QString &filePath);
 
     QString filePath() const { return m_filePath; }
+
+    enum class FileStatus
+    {
+        Read,
+        Missing,
+        // Exists but is not a regular file that can be read (a FIFO, a device, a folder, no
+        // permission, larger than 16 MiB); read as a missing file.
+        Unreadable,
+    };
+    // Whether the file was there and could be read.
+    FileStatus fileStatus() const { return m_fileStatus; }
+    // Empty when the file was read as UTF-8 or UTF-16 text; otherwise one sentence naming the
+    // file and what is wrong: missing, unreadable, or not text (such a file is still read, as
+    // UTF-8 with its bad bytes replaced, so that its plain ASCII parts keep working).
+    QString problem() const { return m_problem; }
 
     // Product codes in ascending text order, each once.
     QStringList products() const;
@@ -37,6 +53,8 @@ private:
     void load();
 
     QString m_filePath;
+    FileStatus m_fileStatus = FileStatus::Missing;
+    QString m_problem;
     QMap<QString, QSharedPointer<ProductConfigStruct>> configsByName;
     QMap<QString, QStringList> configNamesByProduct;
     QMap<QString, QString> m_reportHeader;

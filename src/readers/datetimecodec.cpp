@@ -18,6 +18,8 @@ void putDigits(QChar *out, int value, int width)
 
 // Enough for the distinct moments of a busy stretch of log, small enough to stay in cache.
 constexpr int kCacheSize = 1 << 12;
+// Logs move forward through days; a few recent ones are enough.
+constexpr int kDayCacheSize = 1 << 6;
 
 } // namespace
 
@@ -96,6 +98,7 @@ QDateTime DateTimeCodec::parse(const QChar *text, int length) const
                 return result;
         }
     }
+    ++m_slowParses;
     return QDateTime::fromString(QString(text, length), m_format);
 }
 
@@ -111,13 +114,37 @@ QDateTime DateTimeCodec::localDateTime(const int *values) const
     CachedMoment &slot = m_cache[int(mixed >> 52) & (kCacheSize - 1)];
     if (slot.key == key)
         return slot.dateTime;
-    const QDateTime result(QDate(values[Year], values[Month], values[Day]),
-                           QTime(values[Hour], values[Minute], values[Second]), Qt::LocalTime);
+    const QDate date(values[Year], values[Month], values[Day]);
+    // Invalid: the caller asks Qt's parser instead.
+    if (!steadyDay(date))
+        return QDateTime();
+    const QDateTime result(date, QTime(values[Hour], values[Minute], values[Second]),
+                           Qt::LocalTime);
     if (result.isValid()) {
         slot.key = key;
         slot.dateTime = result;
     }
     return result;
+}
+
+// True when every local time of the date occurs exactly once: the offset from UTC is the same
+// from noon of the day before to noon of the day after. Zones change their offset by less than
+// a day, and never twice within two days.
+bool DateTimeCodec::steadyDay(const QDate &date) const
+{
+    if (m_days.isEmpty())
+        m_days.resize(kDayCacheSize);
+    const qint64 julianDay = date.toJulianDay();
+    CachedDay &slot = m_days[int(julianDay & (kDayCacheSize - 1))];
+    if (slot.julianDay != julianDay) {
+        const QTime noon(12, 0);
+        const QDateTime before(date.addDays(-1), noon, Qt::LocalTime);
+        const QDateTime after(date.addDays(1), noon, Qt::LocalTime);
+        slot.julianDay = julianDay;
+        slot.steady =
+            before.isValid() && after.isValid() && before.offsetFromUtc() == after.offsetFromUtc();
+    }
+    return slot.steady;
 }
 
 QString DateTimeCodec::dateText(const QDateTime &dateTime)

@@ -5,10 +5,16 @@
 #include <QString>
 #include <QVector>
 
+#include <limits>
+
 // Parses local date-times with one fixed format and gives exactly what
 // QDateTime::fromString(text, format) gives, invalid results included. Well-formed stamps of
 // plain numeric formats are decoded directly, because the general parser costs microseconds
 // a call; every other text is handed to QDateTime::fromString.
+//
+// On a day whose local offset from UTC changes, a local time may occur twice, and which of the
+// two a made date-time gets depends on the conversions made before it; Qt's parser always
+// gives the same one. Stamps of such days are therefore handed to Qt's parser.
 //
 // Making a local date-time asks the C library for the time zone each time, which on some
 // systems costs a file-system call; logs repeat moments often, so the date-times made on the
@@ -24,6 +30,9 @@ public:
 
     QString format() const { return m_format; }
     bool hasFastPath() const { return m_fast; }
+    // How many texts so far were handed to QDateTime::fromString: malformed ones, and those
+    // of days on which the local offset from UTC changes.
+    qint64 slowParses() const { return m_slowParses; }
 
     // "yyyy-MM-dd" of the date-time's date; empty when the date-time is invalid.
     static QString dateText(const QDateTime &dateTime);
@@ -48,7 +57,14 @@ private:
         QDateTime dateTime;
     };
 
+    struct CachedDay
+    {
+        qint64 julianDay = std::numeric_limits<qint64>::min();
+        bool steady = false;
+    };
+
     QDateTime localDateTime(const int *values) const;
+    bool steadyDay(const QDate &date) const;
 
     QString m_format;
     // One entry per character of a well-formed stamp.
@@ -57,6 +73,8 @@ private:
     bool m_fast = false;
     // Direct-mapped by the packed fields; made on first use.
     mutable QVector<CachedMoment> m_cache;
+    mutable QVector<CachedDay> m_days;
+    mutable qint64 m_slowParses = 0;
 };
 
 #endif // DATETIMECODEC_H

@@ -2,6 +2,8 @@
 
 #include "datetimecodec.h"
 #include "linereader.h"
+#include "regularfile.h"
+#include "textpool.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -22,13 +24,18 @@ constexpr int kFieldCount = 5;
 
 UsageTable FileReaderByCSV::read(const QString &path)
 {
-    // Qt would warn about a file without a name; it simply cannot be opened.
-    if (path.isEmpty())
-        return UsageTable();
-    QFile file(path);
+    return readLocation(path).table;
+}
+
+LocationRead FileReaderByCSV::readLocation(const QString &path)
+{
+    LocationRead result;
+    QFile file;
     // LineReader delivers a CR LF line end as LF.
-    if (!file.open(QIODevice::ReadOnly))
-        return UsageTable();
+    const RegularFile::Outcome outcome = RegularFile::open(path, &file);
+    result.status = RegularFile::locationStatus(outcome);
+    if (outcome != RegularFile::Outcome::Opened)
+        return result;
 
     const int separatorCount = int(sizeof(kDateSeparators) / sizeof(kDateSeparators[0]));
     QVector<DateTimeCodec> codecs;
@@ -37,6 +44,7 @@ UsageTable FileReaderByCSV::read(const QString &path)
 
     UsageRecordList rows;
     QString tableKey;
+    TextPool texts;
     LineReader lines(&file);
     QByteArray raw;
     while (lines.next(&raw)) {
@@ -44,30 +52,42 @@ UsageTable FileReaderByCSV::read(const QString &path)
         line.remove(kDroppedMark);
         line.remove(kLineEnd);
 
-        // Counting first keeps a line of many thousand commas from being cut into pieces.
-        if (line.count(kFieldSeparator) != kFieldCount - 1)
+        // The commas are found once; a line of many thousand commas is given up at the sixth.
+        int cuts[kFieldCount + 1];
+        cuts[0] = -1;
+        int commas = 0;
+        for (int i = 0; i < line.size() && commas < kFieldCount; ++i) {
+            if (line.at(i) == kFieldSeparator)
+                cuts[++commas] = i;
+        }
+        if (commas != kFieldCount - 1)
             continue;
-        const QStringList fields = line.split(kFieldSeparator, Qt::KeepEmptyParts);
+        cuts[kFieldCount] = line.size();
+        const auto field = [&](int index) {
+            return line.midRef(cuts[index] + 1, cuts[index + 1] - cuts[index] - 1);
+        };
 
-        if (tableKey.isEmpty() && !fields.at(2).isEmpty())
-            tableKey = fields.at(2);
+        const QStringRef productType = field(2);
+        if (tableKey.isEmpty() && !productType.isEmpty())
+            tableKey = productType.toString();
 
-        const QString &startText = fields.at(3);
-        const QString &endText = fields.at(4);
+        const QStringRef startText = field(3);
+        const QStringRef endText = field(4);
         QDateTime start;
         QDateTime end;
         for (int i = 0; i < separatorCount; ++i) {
             if (startText.contains(kDateSeparators[i]))
-                start = codecs.at(i).parse(startText);
+                start = codecs.at(i).parse(startText.unicode(), startText.size());
             if (endText.contains(kDateSeparators[i]))
-                end = codecs.at(i).parse(endText);
+                end = codecs.at(i).parse(endText.unicode(), endText.size());
         }
 
-        rows.append(UsageRecord(fields.at(0), fields.at(1), start, kInAction));
-        rows.append(UsageRecord(fields.at(0), fields.at(1), end, kOutAction));
+        const QString userName = texts.text(field(0));
+        const QString dogNum = texts.text(field(1));
+        rows.append(UsageRecord(userName, dogNum, start, kInAction));
+        rows.append(UsageRecord(userName, dogNum, end, kOutAction));
     }
 
-    UsageTable table;
-    table.insert(tableKey, rows);
-    return table;
+    result.table.insert(tableKey, rows);
+    return result;
 }

@@ -17,6 +17,7 @@ public:
     // A file that cannot be opened gives an empty table; once the file is open the table
     // holds exactly one entry, possibly the empty key with no rows.
     UsageTable read(const QString &path) override;
+    LocationRead readLocation(const QString &path) override;
 };
 
 #endif // FILEREADERBYCSV_H

@@ -3,6 +3,7 @@
 #include "datetimecodec.h"
 #include "linepatternmatcher.h"
 #include "linereader.h"
+#include "regularfile.h"
 #include "sortkey.h"
 
 #include <QByteArray>
@@ -14,6 +15,9 @@
 namespace {
 
 const QString kStampFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+// A user-set message is one JSON object of a few hundred characters; beyond this its
+// continuation lines are passed over, not joined, so a log without stamps cannot fill memory.
+constexpr int kMaxMessageLength = 1 << 20;
 
 // The plain text a pattern stands for, when it has no character with a special meaning in
 // QRegExp's default syntax; such a pattern is found exactly where its text stands.
@@ -58,19 +62,28 @@ private:
 
 UsageTable FileReaderByRegular::read(const QString &path)
 {
-    QVector<LogEvent> events;
-    if (!readEvents(path, &events))
-        return UsageTable();
-    return buildUsageTable(events);
+    return readLocation(path).table;
 }
 
-bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *events,
-                                     Scan scan) const
+LocationRead FileReaderByRegular::readLocation(const QString &path)
+{
+    LocationRead result;
+    QVector<LogEvent> events;
+    if (readEvents(path, &events, Scan::Fast, &result.status))
+        result.table = buildUsageTable(events);
+    return result;
+}
+
+bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *events, Scan scan,
+                                     LocationRead::Status *status) const
 {
     events->clear();
-    QFile file(path);
+    QFile file;
     // Line ends are handled by LineReader, which delivers CR LF as LF.
-    if (!file.open(QIODevice::ReadOnly))
+    const RegularFile::Outcome outcome = RegularFile::open(path, &file);
+    if (status)
+        *status = RegularFile::locationStatus(outcome);
+    if (outcome != RegularFile::Outcome::Opened)
         return false;
 
     const int dateIndex = dateCaptureIndex();
@@ -133,7 +146,8 @@ bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *eve
                     hasHeldLine = true;
                     break;
                 }
-                message += continuation;
+                if (message.size() < kMaxMessageLength)
+                    message += continuation.leftRef(kMaxMessageLength - message.size());
             }
         }
 

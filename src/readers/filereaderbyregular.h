@@ -25,9 +25,13 @@ public:
     ~FileReaderByRegular() override = default;
 
     UsageTable read(const QString &path) final;
+    LocationRead readLocation(const QString &path) final;
 
-    // The file's events in time order; false when the file cannot be opened.
-    bool readEvents(const QString &path, QVector<LogEvent> *events, Scan scan = Scan::Fast) const;
+    // The file's events in time order; false when the file cannot be opened (it is missing,
+    // or not a regular file), which status, when given, tells apart. Continuation lines are
+    // joined to a user-set message only while it is shorter than 1 Mi characters.
+    bool readEvents(const QString &path, QVector<LogEvent> *events, Scan scan = Scan::Fast,
+                    LocationRead::Status *status = nullptr) const;
 
     virtual UsageTable buildUsageTable(const QVector<LogEvent> &events) const = 0;
     virtual QString runStartPattern() const = 0;

@@ -1,6 +1,7 @@
 #ifndef IFILEREADER_H
 #define IFILEREADER_H
 
+#include "locationread.h"
 #include "usagetable.h"
 
 #include <QString>
@@ -13,6 +14,11 @@ class IFileReader
 public:
     virtual ~IFileReader() = default;
     virtual UsageTable read(const QString &path) = 0;
+
+    // The same rows as read(), with whether the location was read, missing or unreadable.
+    // The product readers answer from the opened file; this fallback, for readers that only
+    // implement read(), reports Read when something exists at path and Missing otherwise.
+    virtual LocationRead readLocation(const QString &path);
 };
 
 #endif // IFILEREADER_H

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-LineReader::LineReader(QIODevice *device) : m_device(device) {}
+LineReader::LineReader(QIODevice *device, int maxLineLength)
+    : m_device(device), m_maxLineLength(std::max(1, maxLineLength))
+{
+}
 
 QString LineReader::decode(const QByteArray &line)
 {
@@ -26,11 +29,21 @@ void LineReader::setCandidateTexts(const QVector<QByteArray> &texts)
 
 bool LineReader::next(QByteArray *line)
 {
+    skipRestOfCutLine();
     for (;;) {
         const char *data = m_buffer.constData();
-        const void *nl = std::memchr(data + m_pos, '\n', size_t(m_buffer.size() - m_pos));
+        const int from = std::max(m_pos, m_noLineEndBefore);
+        const void *nl = std::memchr(data + from, '\n', size_t(m_buffer.size() - from));
         if (nl) {
-            takeLine(m_pos, int(static_cast<const char *>(nl) - data) + 1, line);
+            const int end = int(static_cast<const char *>(nl) - data) + 1;
+            if (end - m_pos > m_maxLineLength)
+                cutLine(m_pos, line);
+            else
+                takeLine(m_pos, end, line);
+            return true;
+        }
+        if (m_buffer.size() - m_pos >= m_maxLineLength) {
+            cutLine(m_pos, line);
             return true;
         }
         if (m_eof) {
@@ -46,6 +59,7 @@ bool LineReader::next(QByteArray *line)
 bool LineReader::nextCandidate(QByteArray *line)
 {
     for (;;) {
+        skipRestOfCutLine();
         int best = -1;
         for (int i = 0; i < m_matchers.size(); ++i) {
             if (m_hit[i] < m_pos) {
@@ -62,12 +76,22 @@ bool LineReader::nextCandidate(QByteArray *line)
         }
         const char *data = m_buffer.constData();
         if (best >= 0) {
-            int start = best;
-            while (start > m_pos && data[start - 1] != '\n')
-                --start;
+            const int start = lineStart(best);
             const void *nl = std::memchr(data + best, '\n', size_t(m_buffer.size() - best));
+            const int end = nl ? int(static_cast<const char *>(nl) - data) + 1 : -1;
+            if ((nl && end - start > m_maxLineLength) ||
+                (!nl && m_buffer.size() - start >= m_maxLineLength)) {
+                if (holdsCandidate(start, start + m_maxLineLength)) {
+                    cutLine(start, line);
+                    return true;
+                }
+                // What next() would deliver of this line holds no candidate text.
+                m_pos = start + m_maxLineLength;
+                m_skipping = true;
+                continue;
+            }
             if (nl) {
-                takeLine(start, int(static_cast<const char *>(nl) - data) + 1, line);
+                takeLine(start, end, line);
                 return true;
             }
             if (m_eof) {
@@ -81,12 +105,37 @@ bool LineReader::nextCandidate(QByteArray *line)
             m_pos = m_buffer.size();
             return false;
         }
-        // Nothing in what is buffered: keep only the unfinished last line.
-        int keep = m_buffer.size();
-        while (keep > m_pos && data[keep - 1] != '\n')
-            --keep;
+        // Nothing in what is buffered: keep only the unfinished last line, unless it is
+        // already too long to be delivered with a candidate text in it.
+        const int keep = lineStart(m_buffer.size());
+        if (m_buffer.size() - keep >= m_maxLineLength) {
+            m_pos = m_buffer.size();
+            m_skipping = true;
+            continue;
+        }
         refill(keep);
     }
+}
+
+int LineReader::lineStart(int at) const
+{
+    const char *data = m_buffer.constData();
+    const int low = std::max(m_pos, m_noLineEndBefore);
+    for (int i = at; i > low; --i) {
+        if (data[i - 1] == '\n')
+            return i;
+    }
+    return m_pos;
+}
+
+bool LineReader::holdsCandidate(int start, int end) const
+{
+    for (int i = 0; i < m_matchers.size(); ++i) {
+        const int found = m_matchers[i].indexIn(m_buffer.constData(), end, start);
+        if (found >= 0)
+            return true;
+    }
+    return false;
 }
 
 void LineReader::takeLine(int start, int end, QByteArray *line)
@@ -100,6 +149,32 @@ void LineReader::takeLine(int start, int end, QByteArray *line)
         *line = QByteArray(data, length);
     }
     m_pos = end;
+}
+
+void LineReader::cutLine(int start, QByteArray *line)
+{
+    *line = QByteArray(m_buffer.constData() + start, m_maxLineLength);
+    m_pos = start + m_maxLineLength;
+    m_skipping = true;
+    ++m_cutLines;
+}
+
+// Passes over the rest of a cut line, holding no more than one block of it at a time.
+void LineReader::skipRestOfCutLine()
+{
+    while (m_skipping) {
+        const char *data = m_buffer.constData();
+        const void *nl = std::memchr(data + m_pos, '\n', size_t(m_buffer.size() - m_pos));
+        if (nl) {
+            m_pos = int(static_cast<const char *>(nl) - data) + 1;
+            m_skipping = false;
+        } else if (m_eof) {
+            m_pos = m_buffer.size();
+            m_skipping = false;
+        } else {
+            refill(m_buffer.size());
+        }
+    }
 }
 
 // Drops the bytes before keepFrom and appends the next block of the device.
@@ -116,6 +191,8 @@ void LineReader::refill(int keepFrom)
         }
     }
     const int oldSize = m_buffer.size();
+    // Every caller has searched what it keeps for a line end and found none.
+    m_noLineEndBefore = oldSize;
     m_buffer.resize(oldSize + BlockSize);
     const qint64 got = m_device->read(m_buffer.data() + oldSize, BlockSize);
     m_buffer.resize(oldSize + int(std::max<qint64>(got, 0)));

@@ -1,5 +1,7 @@
 #include "prxfilereader.h"
 
+#include "linepatternmatcher.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -10,9 +12,6 @@ namespace {
 const QString kRunStartPattern = QStringLiteral("PRXUIPluginFacade::onStartup enter");
 const QString kRunEndPattern = QStringLiteral("PRXUIPluginFacade::~PRXUIPluginFacade enter");
 const QString kUserSetPattern = QStringLiteral("set User");
-const QString kLinePattern = QStringLiteral(
-    "(\\d{4}-\\d{1,2}-\\d{1,2}) (\\d{1,2}:\\d{1,2}:\\d{1,2}) "
-    "\\d{1,3}\\.\\d{1,3}\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]\\[[\\S\\s]+\\]([\\S\\s]+)");
 const QString kEmailKey = QStringLiteral("email");
 const QString kDogNumKey = QStringLiteral("dognum");
 const QString kProductTypeKey = QStringLiteral("productType");
@@ -125,7 +124,8 @@ QString PrxFileReader::userSetPattern() const
 
 QString PrxFileReader::linePattern() const
 {
-    return kLinePattern;
+    // The matcher's own pattern, so that the linear scan it stands for is always the one used.
+    return LinePatternMatcher::stampedLinePattern();
 }
 
 qint32 PrxFileReader::dateCaptureIndex() const

@@ -1,10 +1,13 @@
 #include "sortkey.h"
 
+#include "localepoch.h"
+
 quint32 SortKey::of(const QDateTime &dateTime)
 {
     if (!dateTime.isValid())
         return Invalid;
-    const qint64 seconds = dateTime.toSecsSinceEpoch();
+    // Ordering asks every row; Qt would work the zone offset out afresh for each.
+    const qint64 seconds = LocalEpoch::seconds(dateTime);
     // The last representable second is reserved for invalid date-times.
     if (seconds < 0 || seconds >= qint64(Invalid))
         return Invalid;

@@ -5,7 +5,8 @@
 #include <QString>
 
 // One row of the usage report. The date and time texts are derived from the date-time
-// when the row is made, so they can never disagree with it.
+// when the row is made, so they can never disagree with it; rows of the same day or the same
+// second share one text.
 class UsageRecord
 {
 public:
@@ -30,5 +31,8 @@ private:
     QString m_timeText;
     QString m_logAction;
 };
+
+// Its members are all relocatable, so vectors of rows grow by moving bytes.
+Q_DECLARE_TYPEINFO(UsageRecord, Q_MOVABLE_TYPE);
 
 #endif // USAGERECORD_H

@@ -2,11 +2,16 @@
 
 #include "datetimecodec.h"
 #include "linereader.h"
+#include "regularfile.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
+
+#include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -64,27 +69,22 @@ struct RunState
     QDateTime end;
 };
 
-} // namespace
-
-UsageTable ZqfFileReader::read(const QString &path)
+// Reads the files one after the other into result; a codec of its own, so that two threads
+// can each read a share.
+void readFiles(const QDir &dir, const QStringList &fileNames, LocationRead *result)
 {
-    // An empty path would name the working folder, which is never a log location.
-    if (path.isEmpty())
-        return UsageTable();
-    QDir dir(path);
-    if (!dir.exists())
-        return UsageTable();
-    dir.setFilter(QDir::Files);
-    dir.setNameFilters(QStringList(kFileNamePattern));
-    const QStringList fileNames = dir.entryList();
-
     const DateTimeCodec codec(kMomentFormat);
-    UsageTable table;
+    UsageTable &table = result->table;
     for (const QString &fileName : fileNames) {
-        QFile file(dir.filePath(fileName));
+        QFile file;
         // LineReader delivers a CR LF line end as LF.
-        if (!file.open(QIODevice::ReadOnly))
+        const QString filePath = dir.filePath(fileName);
+        if (RegularFile::open(filePath, &file) != RegularFile::Outcome::Opened) {
+            // A dangling link is listed but names nothing: it is not there, not unreadable.
+            if (QFileInfo::exists(filePath))
+                result->unreadableFiles.append(filePath);
             continue;
+        }
 
         RunState run;
         LineReader lines(&file);
@@ -134,5 +134,61 @@ UsageTable ZqfFileReader::read(const QString &path)
         if (!table.contains(run.productType))
             table.insert(run.productType, UsageRecordList());
     }
-    return table;
+}
+
+} // namespace
+
+ZqfFileReader::ZqfFileReader()
+    : m_maxThreads(std::max(1, std::min(2, int(std::thread::hardware_concurrency()))))
+{
+}
+
+UsageTable ZqfFileReader::read(const QString &path)
+{
+    return readLocation(path).table;
+}
+
+LocationRead ZqfFileReader::readLocation(const QString &path)
+{
+    LocationRead result;
+    // An empty path would name the working folder, which is never a log location.
+    if (path.isEmpty())
+        return result;
+    const QFileInfo folder(path);
+    if (!folder.exists())
+        return result;
+    // A listing that cannot be made looks like an empty folder; say so instead.
+    if (!folder.isDir() || !folder.isReadable() || !folder.isExecutable()) {
+        result.status = LocationRead::Status::Unreadable;
+        return result;
+    }
+    result.status = LocationRead::Status::Read;
+    QDir dir(path);
+    // Special files are listed too, so that they are reported as unreadable, not passed over.
+    dir.setFilter(QDir::Files | QDir::System);
+    dir.setNameFilters(QStringList(kFileNamePattern));
+    const QStringList fileNames = dir.entryList();
+
+    // Each file's runs are its own, so the files can be read apart and their tables joined
+    // in file order, which gives exactly the table of reading them one after the other.
+    const int threads = fileNames.size() >= ParallelFileCount ? std::min(m_maxThreads, 2) : 1;
+    m_lastThreadCount = threads;
+    if (threads == 1) {
+        readFiles(dir, fileNames, &result);
+        return result;
+    }
+    const int half = int(fileNames.size()) / 2;
+    LocationRead second;
+    std::thread helper([&] { readFiles(dir, fileNames.mid(half), &second); });
+    readFiles(dir, fileNames.mid(0, half), &result);
+    helper.join();
+    for (auto entry = second.table.begin(); entry != second.table.end(); ++entry) {
+        UsageRecordList &rows = result.table[entry.key()];
+        if (rows.isEmpty())
+            rows = std::move(entry.value());
+        else
+            rows += entry.value();
+    }
+    result.unreadableFiles += second.unreadableFiles;
+    return result;
 }

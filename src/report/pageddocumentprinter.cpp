@@ -44,7 +44,7 @@ void printPage(int index, QPainter &painter, QTextDocument &document, const QRec
 } // namespace
 
 bool PagedDocumentPrinter::print(QTextDocument &document, QPrinter &printer,
-                                 const Progress &progress)
+                                 const Progress &progress, int *culledShapes)
 {
     // A null page size keeps the layout from running before it knows its paint device.
     document.setPageSize(QSizeF(0, 0));
@@ -95,5 +95,7 @@ bool PagedDocumentPrinter::print(QTextDocument &document, QPrinter &printer,
         printPage(page, painter, document, body, pageNumberPosition);
     }
     painter.end();
+    if (culledShapes)
+        *culledShapes = culling.culledCount();
     return target.end() && printed;
 }

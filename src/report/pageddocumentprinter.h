@@ -19,8 +19,10 @@ public:
 
     // Lays document out for printer (the document keeps that layout) and prints every page.
     // False when the printer could not be started, refused a page, or progress stopped it.
+    // culledShapes, when given, counts the shapes dropped for lying outside their page: on a
+    // report of several pages it is never zero, or the quick way was lost.
     static bool print(QTextDocument &document, QPrinter &printer,
-                      const Progress &progress = Progress());
+                      const Progress &progress = Progress(), int *culledShapes = nullptr);
 };
 
 #endif // PAGEDDOCUMENTPRINTER_H

@@ -187,15 +187,16 @@ QString UsageReportWriter::markup(const UsageTable &table, bool withDataRows) co
     return fragments.join(QString());
 }
 
-void UsageReportWriter::fillDocument(QTextDocument &document, const UsageTable &table) const
+bool UsageReportWriter::fillDocument(QTextDocument &document, const UsageTable &table) const
 {
     // Nothing here is ever undone; the undo history would only cost memory.
     document.setUndoRedoEnabled(false);
-    if (!buildDocument(document, table)) {
-        // Texts the quick way cannot reproduce: the whole markup is imported instead.
-        document.clear();
-        QTextCursor(&document).insertHtml(html(table));
-    }
+    if (buildDocument(document, table))
+        return true;
+    // Texts the quick way cannot reproduce: the whole markup is imported instead.
+    document.clear();
+    QTextCursor(&document).insertHtml(html(table));
+    return false;
 }
 
 bool UsageReportWriter::buildDocument(QTextDocument &document, const UsageTable &table) const

@@ -38,8 +38,9 @@ public:
     QString html(const UsageTable &table) const;
 
     // Fills an empty document with the report: the same document that importing html(table)
-    // gives, built without importing every row's markup.
-    void fillDocument(QTextDocument &document, const UsageTable &table) const;
+    // gives, built without importing every row's markup. False when the rows' texts made it
+    // fall back to importing the whole markup.
+    bool fillDocument(QTextDocument &document, const UsageTable &table) const;
 
     // The header block used when the deployment configures none.
     static Header defaultHeader();
