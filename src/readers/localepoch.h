@@ -9,9 +9,9 @@
 // date-time, which costs more than everything else a session needs. A local day whose offset is
 // the same just before, at, and at the end of it and just after it holds no transition (no
 // zone changes its offset and back within one day), so one offset serves the whole day. The
-// days of a daylight-saving change, and every other time spec, are handed to Qt. The offsets are
-// kept per thread for the life of the process: the local zone must not change while it runs (see
-// LocalTimeZone::pin).
+// days of a daylight-saving change, and date-times not in local time, are handed to Qt. The offsets
+// are kept per thread for the life of the process: the local zone must not change while it runs
+// (see LocalTimeZone::pin).
 class LocalEpoch
 {
 public:
