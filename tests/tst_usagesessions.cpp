@@ -1,8 +1,10 @@
+#include "datetimecodec.h"
 #include "producttypefigures.h"
 #include "usagesessions.h"
 #include "usagesummary.h"
 
 #include <QRandomGenerator>
+#include <QTimeZone>
 #include <QtTest>
 
 namespace {
@@ -64,6 +66,7 @@ private slots:
     void perUserFigures();
     void dayPeaksCarryAcrossMidnight();
     void summaryPeriodAndEmptyTypes();
+    void daylightSavingChanges();
 };
 
 void TestUsageSessions::pairing_data()
@@ -306,6 +309,37 @@ void TestUsageSessions::summaryPeriodAndEmptyTypes()
     QCOMPARE(ranged.periodFirst, QDate(2024, 1, 1));
     QCOMPARE(ranged.periodLast, QDate(2024, 12, 31));
     QVERIFY(ranged.productTypes.isEmpty());
+}
+
+void TestUsageSessions::daylightSavingChanges()
+{
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    if (zone.offsetFromUtc(QDateTime(QDate(2024, 3, 30), QTime(12, 0), Qt::UTC)) ==
+        zone.offsetFromUtc(QDateTime(QDate(2024, 4, 1), QTime(12, 0), Qt::UTC)))
+        QSKIP("the local zone has no change on 2024-03-31 (CTest runs this under Europe/Berlin)");
+    // Stamps read the way the readers read them.
+    const DateTimeCodec codec(QStringLiteral("yyyy-MM-dd HH:mm"));
+    const auto session = [&](const char *start, const char *end) {
+        return UsageSession("a", "1", codec.parse(QString::fromLatin1(start)),
+                            codec.parse(QString::fromLatin1(end)));
+    };
+    // Two hours on the wall clock: one really passed in spring, three in autumn.
+    const UsageSession spring = session("2024-03-31 01:30", "2024-03-31 03:30");
+    QCOMPARE(spring.state(), UsageSession::Closed);
+    QCOMPARE(spring.seconds(), qint64(3600));
+    const UsageSession autumn = session("2024-10-27 01:30", "2024-10-27 03:30");
+    QCOMPARE(autumn.state(), UsageSession::Closed);
+    QCOMPARE(autumn.seconds(), qint64(3 * 3600));
+    // The skipped hour names no moment; the repeated one is its first, summer-time occurrence.
+    QCOMPARE(session("2024-03-31 02:30", "2024-03-31 04:00").state(), UsageSession::Undated);
+    const UsageSession repeated = session("2024-10-27 02:30", "2024-10-27 02:45");
+    QCOMPARE(repeated.seconds(), qint64(15 * 60));
+    QCOMPARE(repeated.start().offsetFromUtc(), 7200);
+    // Both run at once by real time.
+    const ProductTypeFigures figures = ProductTypeFigures::compute(
+        kType, {autumn, repeated}, {}, QDate(2024, 10, 27), QDate(2024, 10, 27));
+    QCOMPARE(figures.peakConcurrent, 2);
+    QCOMPARE(figures.totalSeconds, qint64(3 * 3600 + 15 * 60));
 }
 
 QTEST_GUILESS_MAIN(TestUsageSessions)

@@ -18,10 +18,10 @@ UsageSession::UsageSession(const QString &userName, const QString &dogNum, const
 }
 
 // Durations are elapsed seconds between the two moments as the local time zone places them, so
-// a run across a daylight-saving change counts the time that really passed. A stamp in the hour
-// skipped in spring is moved forward by the gap, and a stamp in the hour repeated in autumn is
-// taken at its first occurrence, both as the date-time library resolves local times; a run
-// that seems to end before it started after that is reported as invalid, not guessed at.
+// a run across a daylight-saving change counts the time that really passed: an hour less than
+// its wall clock shows in spring, an hour more in autumn. A stamp in the hour skipped in spring
+// names no moment (the readers give an invalid date-time), so its session is undated; a stamp
+// in the hour repeated in autumn is taken at its first occurrence, in summer time.
 UsageSession::UsageSession(const QString &userName, const QString &dogNum, const QDateTime &start,
                            const QDateTime &end)
     : m_userName(userName), m_dogNum(dogNum), m_start(start), m_end(end),
