@@ -99,8 +99,9 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
         "Exit status: 0 written; 1 no reader for the product code; 2 the export folder does not\n"
         "exist or is not a folder; 3 a file could not be written (the previous files are\n"
         "untouched); 4 no log of the product was found (nothing written); 5 written, but some\n"
-        "log could not be read; 64 wrong usage, or an output names an input or another output; 66 "
-        "the configuration is missing or unreadable."));
+        "log could not be read; 6 the archive could not be used (left as it was); 7 nothing of\n"
+        "the ingest went into the archive; 64 wrong usage, or an output names an input or\n"
+        "another output; 66 the configuration is missing or unreadable."));
     const QCommandLineOption configOption(
         QStringLiteral("config"),
         QStringLiteral("Product configuration (default: ProductConfig.ini beside the program)."),
