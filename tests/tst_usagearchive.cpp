@@ -303,8 +303,8 @@ void TestUsageArchive::openSessionCloses()
     UsageTable rows;
     QVERIFY(writer.load("PRX", {}, {}, &loaded, &rows));
     QCOMPARE(loaded.sessions().value("Standard").at(1).seconds(), 1800);
-    QCOMPARE(loaded.unpairedEndRows().value("Standard").size(), 1);
-    QCOMPARE(loaded.unpairedEndRows().value("Standard").at(0).userName(), QString("li"));
+    QCOMPARE(loaded.unpairedEnds().value("Standard").size(), 1);
+    QCOMPARE(loaded.unpairedEnds().value("Standard").at(0).userName(), QString("li"));
 }
 
 // Three ingests at once, two of them of the same machine: the archive gets each machine's

@@ -559,7 +559,7 @@ bool UsageArchive::ingestLocation(qint64 sourceId, const UsageSessions &sessions
                       QStringLiteral("ordinal"), QStringLiteral("user_name"),
                       QStringLiteral("dongle"), QStringLiteral("moment_text"),
                       QStringLiteral("moment_epoch")});
-    const auto &endRows = sessions.unpairedEndRows();
+    const auto &endRows = sessions.unpairedEnds();
     for (auto entry = endRows.cbegin(); entry != endRows.cend(); ++entry) {
         for (int ordinal = 0; ordinal < entry.value().size(); ++ordinal) {
             const UsageRecord &row = entry.value().at(ordinal);
@@ -628,7 +628,7 @@ bool UsageArchive::load(const QString &productCode, const QDate &from, const QDa
                         UsageRecord(session.userName(), session.dogNum(), session.end(), kOut));
             }
         }
-        const auto &endRows = all.unpairedEndRows();
+        const auto &endRows = all.unpairedEnds();
         for (auto entry = endRows.cbegin(); entry != endRows.cend(); ++entry)
             (*rows)[entry.key()] += entry.value();
     }

@@ -23,13 +23,12 @@ struct Event
 } // namespace
 
 ProductTypeFigures ProductTypeFigures::compute(const QString &name,
-                                               const UsageSessionList &sessions,
-                                               const QVector<QDateTime> &unpairedEnds,
+                                               const UsageSessionList &sessions, int unpairedEnds,
                                                const QDate &periodFirst, const QDate &periodLast)
 {
     ProductTypeFigures figures;
     figures.name = name;
-    figures.unpairedEnds = unpairedEnds.size();
+    figures.unpairedEnds = unpairedEnds;
 
     QHash<QString, int> userIndex;
     QSet<QString> dongles;

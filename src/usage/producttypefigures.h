@@ -47,11 +47,11 @@ struct ProductTypeFigures
     QDate firstDay;
     QVector<int> dayPeaks;
 
-    // The figures of sessions (any order) and unpaired ends, with day peaks over
+    // The figures of sessions (any order) and the count of unpaired ends, with day peaks over
     // [periodFirst, periodLast] when both are valid.
     static ProductTypeFigures compute(const QString &name, const UsageSessionList &sessions,
-                                      const QVector<QDateTime> &unpairedEnds,
-                                      const QDate &periodFirst, const QDate &periodLast);
+                                      int unpairedEnds, const QDate &periodFirst,
+                                      const QDate &periodLast);
 };
 
 #endif // PRODUCTTYPEFIGURES_H

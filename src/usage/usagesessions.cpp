@@ -58,8 +58,7 @@ UsageSessions UsageSessions::fromLocationRows(const UsageTable &rows)
                     sessions.append(UsageSession(row.userName(), row.dogNum(), row.dateTime()));
                 }
             } else if (isOut(row.logAction())) {
-                result.m_unpairedEnds[entry.key()].append(row.dateTime());
-                result.m_unpairedEndRows[entry.key()].append(row);
+                result.m_unpairedEnds[entry.key()].append(row);
             }
         }
         if (sessions.isEmpty())
@@ -74,9 +73,6 @@ void UsageSessions::append(const UsageSessions &other)
         m_sessions[entry.key()] += entry.value();
     for (auto entry = other.m_unpairedEnds.cbegin(); entry != other.m_unpairedEnds.cend(); ++entry)
         m_unpairedEnds[entry.key()] += entry.value();
-    for (auto entry = other.m_unpairedEndRows.cbegin(); entry != other.m_unpairedEndRows.cend();
-         ++entry)
-        m_unpairedEndRows[entry.key()] += entry.value();
 }
 
 void UsageSessions::orderByStart()
@@ -120,10 +116,10 @@ UsageSessions UsageSessions::inDateRange(const QDate &from, const QDate &to) con
         if (!kept.isEmpty())
             result.m_sessions.insert(entry.key(), kept);
     }
-    for (auto entry = m_unpairedEndRows.cbegin(); entry != m_unpairedEndRows.cend(); ++entry) {
+    for (auto entry = m_unpairedEnds.cbegin(); entry != m_unpairedEnds.cend(); ++entry) {
         for (const UsageRecord &row : entry.value()) {
             if (inRange(row.dateTime(), from, to))
-                result.addUnpairedEnd(entry.key(), row.dateTime(), row.userName(), row.dogNum());
+                result.m_unpairedEnds[entry.key()].append(row);
         }
     }
     return result;
@@ -156,7 +152,6 @@ void UsageSessions::addSession(const QString &productType, const UsageSession &s
 void UsageSessions::addUnpairedEnd(const QString &productType, const QDateTime &moment,
                                    const QString &userName, const QString &dogNum)
 {
-    m_unpairedEnds[productType].append(moment);
-    m_unpairedEndRows[productType].append(
+    m_unpairedEnds[productType].append(
         UsageRecord(userName, dogNum, moment, QStringLiteral("Out")));
 }

@@ -32,9 +32,8 @@ public:
     UsageSessions inDateRange(const QDate &from, const QDate &to) const;
 
     const QMap<QString, UsageSessionList> &sessions() const { return m_sessions; }
-    const QMap<QString, QVector<QDateTime>> &unpairedEnds() const { return m_unpairedEnds; }
-    // The "Out" rows behind unpairedEnds(), entry for entry, with their user and dongle.
-    const QMap<QString, UsageRecordList> &unpairedEndRows() const { return m_unpairedEndRows; }
+    // The "Out" rows that closed no session, with their user and dongle.
+    const QMap<QString, UsageRecordList> &unpairedEnds() const { return m_unpairedEnds; }
     // Every product type with a session or an unpaired end, in key order.
     QStringList productTypes() const;
     int sessionCount() const;
@@ -45,8 +44,7 @@ public:
 
 private:
     QMap<QString, UsageSessionList> m_sessions;
-    QMap<QString, QVector<QDateTime>> m_unpairedEnds;
-    QMap<QString, UsageRecordList> m_unpairedEndRows;
+    QMap<QString, UsageRecordList> m_unpairedEnds;
 };
 
 #endif // USAGESESSIONS_H

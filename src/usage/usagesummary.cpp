@@ -42,7 +42,7 @@ UsageSummary UsageSummary::compute(const QString &productCode, const UsageSessio
     const QStringList types = sessions.productTypes();
     for (const QString &type : types) {
         summary.productTypes.append(ProductTypeFigures::compute(
-            type, sessions.sessions().value(type), sessions.unpairedEnds().value(type),
+            type, sessions.sessions().value(type), sessions.unpairedEnds().value(type).size(),
             summary.periodFirst, summary.periodLast));
     }
     return summary;
