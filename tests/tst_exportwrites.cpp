@@ -173,7 +173,7 @@ class TestExportWrites : public QObject
 private slots:
     void linkIsReplacedNotFollowed_data();
     void linkIsReplacedNotFollowed();
-    void printsInsidePrivateFolder();
+    void stagesWithoutAName();
     void streamIsWrittenDirectly_data();
     void streamIsWrittenDirectly();
     void socketIsNeverReplaced();
@@ -231,31 +231,26 @@ void TestExportWrites::linkIsReplacedNotFollowed()
         QCOMPARE(TestSupport::readFile(victim), kOld);
 }
 
-void TestExportWrites::printsInsidePrivateFolder()
+void TestExportWrites::stagesWithoutAName()
 {
-    // A temporary file reopened by name in a shared folder can be swapped for a link between
-    // its creation and its printing; in a folder no one else can enter it cannot.
+    // A staged file that has a name in a shared folder can be renamed away and replaced while
+    // it is printed; one without a name cannot. Only the lock, ours and private, is there.
     const Site site;
-    QStringList parts;
+    QStringList names;
     bool checked = false;
     const ExportOutcome outcome =
         site.run(ExportRequest(), [&](const ExportJob::Progress &progress) {
             if (progress.stage != ExportJob::Progress::Printing || checked)
                 return;
             checked = true;
-            const QDir out(site.out());
-            parts = out.entryList({"*.part"}, QDir::AllEntries | QDir::Hidden);
-            for (const QString &name : qAsConst(parts)) {
-                const QString path = out.filePath(name);
-                QVERIFY2(fileType(path) == S_IFDIR, qPrintable(name));
-                QCOMPARE(modeBits(path), 0700);
-                QVERIFY(QFileInfo(path).ownerId() == ::getuid());
-                QCOMPARE(fileType(path + "/DLV_UsageReport.pdf"), mode_t(S_IFREG));
-            }
+            names = site.strays(site.out(), {});
+            const QString lock = site.report() + ".lock";
+            QCOMPARE(fileType(lock), mode_t(S_IFREG));
+            QCOMPARE(modeBits(lock), 0600);
         });
     QVERIFY2(outcome.succeeded(), qPrintable(outcome.sentence()));
     QVERIFY(checked);
-    QCOMPARE(parts.size(), 1);
+    QCOMPARE(names, QStringList{"DLV_UsageReport.pdf.lock"});
     QCOMPARE(site.strays(site.out(), {"DLV_UsageReport.pdf"}), QStringList());
 }
 
@@ -476,10 +471,13 @@ void TestExportWrites::deadPartsAreRemoved()
 {
     const Site site;
     const QString out = site.out();
-    // What killed exports leave: a private folder with its file, a file (from older versions)
+    // What killed exports leave: a private folder with its file (older versions), a file
     // and the lock of a process that is gone.
     QVERIFY(TestSupport::writeFile(out + "/DLV_UsageReport.pdf.Ab12Cd.part/DLV_UsageReport.pdf",
                                    "%PDF-1.4 half"));
+    QVERIFY(QFile::setPermissions(out + "/DLV_UsageReport.pdf.Ab12Cd.part",
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner));
     QVERIFY(TestSupport::writeFile(out + "/DLV_UsageReport.pdf.Zz9yX8.part", "%PDF-1.4 half"));
     QProcess gone;
     gone.start("true", QStringList());
@@ -493,11 +491,19 @@ void TestExportWrites::deadPartsAreRemoved()
     // Not of this report: left alone.
     QVERIFY(TestSupport::writeFile(out + "/HWN_UsageReport.pdf.Ab12Cd.part", "other"));
     QVERIFY(TestSupport::writeFile(out + "/DLV_UsageReport.pdf.notes.part", "mine"));
+    // Named like ours but not ours to remove: a folder others may enter (it may hold anything),
+    // and a link (removing through it would remove what it leads to).
+    QVERIFY(QDir().mkpath(out + "/DLV_UsageReport.pdf.Open00.part/inner"));
+    QVERIFY(TestSupport::writeFile(site.path("kept.txt"), kOld));
+    QVERIFY(QFile::link(site.path("kept.txt"), out + "/DLV_UsageReport.pdf.Link00.part"));
 
     const ExportOutcome outcome = site.run(ExportRequest());
     QVERIFY2(outcome.succeeded(), qPrintable(outcome.sentence()));
     QCOMPARE(site.strays(out, {"DLV_UsageReport.pdf"}),
-             (QStringList{"DLV_UsageReport.pdf.notes.part", "HWN_UsageReport.pdf.Ab12Cd.part"}));
+             (QStringList{"DLV_UsageReport.pdf.Link00.part", "DLV_UsageReport.pdf.notes.part",
+                          "DLV_UsageReport.pdf.Open00.part", "HWN_UsageReport.pdf.Ab12Cd.part"}));
+    QCOMPARE(TestSupport::readFile(site.path("kept.txt")), kOld);
+    QVERIFY(QFileInfo::exists(out + "/DLV_UsageReport.pdf.Open00.part/inner"));
 }
 
 void TestExportWrites::liveExportOfSameReportIsRefused()

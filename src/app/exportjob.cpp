@@ -1,11 +1,12 @@
 #include "exportjob.h"
 
 #include "exportenvironment.h"
-#include "fileidentity.h"
+#include "outputclashes.h"
 #include "sessioncsvwriter.h"
 #include "stagedfile.h"
 #include "stagedpdf.h"
 #include "summaryjsonwriter.h"
+#include "textoutput.h"
 #include "usagecsvwriter.h"
 #include "usagereportwriter.h"
 #include "usagesummary.h"
@@ -14,51 +15,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 namespace {
-
-// One text output: staged beside its target (see StagedFile) until everything else is
-// written, or held for standard output.
-class TextOutput
-{
-public:
-    TextOutput(const QString &path, const QByteArray &data, bool withByteOrderMark)
-        : m_path(path), m_data(data), m_file(path), m_withByteOrderMark(withByteOrderMark)
-    {
-    }
-
-    QString path() const { return m_path; }
-    QByteArray data() const { return m_data; }
-    bool toStandardOutput() const { return m_path == QLatin1String("-"); }
-
-    bool stage(FileFailure *failure)
-    {
-        if (toStandardOutput())
-            return true;
-        const QByteArray bom = m_withByteOrderMark ? UsageCsvWriter::byteOrderMark() : QByteArray();
-        if (m_file.open() && m_file.write(bom) && m_file.write(m_data))
-            return true;
-        *failure = m_file.failure();
-        m_file.discard();
-        return false;
-    }
-
-    bool commit(FileFailure *failure)
-    {
-        if (toStandardOutput() || m_file.commit())
-            return true;
-        *failure = m_file.failure();
-        return false;
-    }
-
-private:
-    QString m_path;
-    QByteArray m_data;
-    StagedFile m_file;
-    bool m_withByteOrderMark;
-};
 
 // Keeps the rows whose date lies in [from, to]; a null bound is open. Rows without a valid
 // date-time cannot be placed in any range and are left out.
@@ -79,56 +40,6 @@ UsageTable filterByDate(const UsageTable &table, const QDate &from, const QDate 
     return filtered;
 }
 
-// Every file the export would read: the configuration and the logs, a folder's files among them.
-QStringList inputFiles(const QString &configPath, const QStringList &locations)
-{
-    QStringList files{configPath};
-    for (const QString &location : locations) {
-        const QFileInfo info(location);
-        if (!info.isDir()) {
-            files << location;
-            continue;
-        }
-        const QFileInfoList entries =
-            QDir(location).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-        for (const QFileInfo &entry : entries)
-            files << entry.filePath();
-    }
-    return files;
-}
-
-// The first output that names the same file as an input or as an earlier output, and that
-// other path; false when every output is a file of its own. FIFOs and devices may be shared
-// by outputs (two outputs into /dev/null), never with an input.
-bool findClash(const QStringList &outputs, const QStringList &inputs, QString *output,
-               QString *other)
-{
-    QVector<FileIdentity> inputIdentities;
-    for (const QString &input : inputs)
-        inputIdentities << FileIdentity(input);
-    QVector<FileIdentity> earlier;
-    for (const QString &path : outputs) {
-        const FileIdentity identity(path);
-        for (int i = 0; i < inputs.size(); ++i) {
-            if (identity.sameFile(inputIdentities.at(i))) {
-                *output = path;
-                *other = inputs.at(i);
-                return true;
-            }
-        }
-        for (int i = 0; i < earlier.size(); ++i) {
-            if (identity.sameFile(earlier.at(i)) &&
-                !(identity.isStream() && earlier.at(i).isStream())) {
-                *output = path;
-                *other = outputs.at(i);
-                return true;
-            }
-        }
-        earlier << identity;
-    }
-    return false;
-}
-
 bool cancelled(const std::atomic_bool *cancel)
 {
     return cancel && cancel->load();
@@ -139,7 +50,125 @@ ExportOutcome failedWrite(ExportOutcome outcome, const QString &path, const File
     outcome.status = failure.kind() == FileFailure::Cancelled ? ExportOutcome::Cancelled
                                                               : ExportOutcome::WriteFailed;
     outcome.failedPath = path;
-    outcome.failure = failure;
+    outcome.failure = failure.failed() ? failure : FileFailure::diagnose(path);
+    return outcome;
+}
+
+// One staged file to put in place at the end: its path and its two last steps.
+struct PendingFile
+{
+    QString path;
+    std::function<bool()> prepare;
+    std::function<bool()> commit;
+    std::function<FileFailure()> failure;
+};
+
+// Every output is printed and staged: the streams get their text now, then every staged file
+// is made durable, and only then is any file replaced, so that a failure before the renames
+// leaves every previous file as it was. A rename that still fails (rare: the folder changed
+// under us) leaves the outcome saying which files are new and which were left as they were.
+ExportOutcome finishOutputs(ExportOutcome outcome, const ExportRequest &request,
+                            const std::vector<std::unique_ptr<TextOutput>> &texts,
+                            const QVector<PendingFile> &pending, const std::atomic_bool *cancel)
+{
+    for (const auto &text : texts) {
+        if (!text->stream())
+            return failedWrite(outcome, text->path(), text->failure());
+        if (text->toStandardOutput()) {
+            QString error;
+            if (!request.standardOutput)
+                outcome.standardOutput = text->content();
+            else if (!request.standardOutput(text->content(), &error))
+                return failedWrite(outcome, QStringLiteral("standard output"),
+                                   FileFailure(FileFailure::Other, error));
+        }
+    }
+    for (const PendingFile &file : pending) {
+        if (!file.prepare())
+            return failedWrite(outcome, file.path, file.failure());
+    }
+    if (cancelled(cancel))
+        return failedWrite(outcome, pending.value(0).path, FileFailure(FileFailure::Cancelled));
+    QStringList written;
+    for (int i = 0; i < pending.size(); ++i) {
+        if (!pending.at(i).commit()) {
+            outcome.writtenPaths = written;
+            for (int j = i + 1; j < pending.size(); ++j)
+                outcome.unchangedPaths << pending.at(j).path;
+            return failedWrite(outcome, pending.at(i).path, pending.at(i).failure());
+        }
+        written << pending.at(i).path;
+    }
+    return outcome;
+}
+
+// Opens every output, prints the PDFs into their staged files, and puts everything in place.
+ExportOutcome writeOutputs(const ExportEnvironment &environment, const ExportRequest &request,
+                           const UsageTable &table, const UsageSummary &summary,
+                           const std::vector<std::unique_ptr<TextOutput>> &texts,
+                           const ExportJob::ProgressHandler &progress,
+                           const std::atomic_bool *cancel, ExportOutcome outcome)
+{
+    QVector<PendingFile> pending;
+    for (const auto &text : texts) {
+        if (!text->open())
+            return failedWrite(outcome, text->path(), text->failure());
+    }
+    const QString reportPath =
+        UsageReportWriter::reportFilePath(request.folder, request.productCode);
+    const QString summaryPath =
+        UsageSummaryWriter::summaryFilePath(request.folder, request.productCode);
+    StagedPdf stagedReport(reportPath);
+    StagedPdf stagedSummary(summaryPath);
+    const UsageReportWriter writer(environment.store().reportHeader());
+    const bool printed =
+        stagedReport.open() && writer.print(stagedReport, table, [&](int page, int pageCount) {
+            if (cancelled(cancel))
+                return false;
+            if (progress)
+                progress(ExportJob::Progress{ExportJob::Progress::Printing, page, pageCount});
+            return true;
+        });
+    if (!printed)
+        return failedWrite(outcome, reportPath, stagedReport.failure());
+    pending.append({reportPath, [&] { return stagedReport.prepare(); },
+                    [&] { return stagedReport.commit(); }, [&] { return stagedReport.failure(); }});
+    if (request.summary) {
+        const UsageSummaryWriter summaryWriter(environment.store().reportHeader());
+        if (!stagedSummary.open() || !summaryWriter.print(summary, stagedSummary.device()))
+            return failedWrite(outcome, summaryPath, stagedSummary.failure());
+        pending.append({summaryPath, [&] { return stagedSummary.prepare(); },
+                        [&] { return stagedSummary.commit(); },
+                        [&] { return stagedSummary.failure(); }});
+    } else {
+        // What a killed export of the summary left is not kept until the summary is asked for.
+        StagedFile::removeLeftovers(summaryPath);
+    }
+    for (const auto &text : texts) {
+        if (text->toStandardOutput() || text->isDirect())
+            continue;
+        TextOutput *output = text.get();
+        pending.append({output->path(), [output] { return output->prepare(); },
+                        [output] { return output->commit(); },
+                        [output] { return output->failure(); }});
+    }
+    for (const StagedPdf *pdf : {&stagedReport, &stagedSummary}) {
+        if (!pdf->notice().isEmpty())
+            outcome.notices << pdf->notice();
+    }
+    for (const auto &text : texts) {
+        if (!text->notice().isEmpty())
+            outcome.notices << text->notice();
+    }
+    outcome = finishOutputs(outcome, request, texts, pending, cancel);
+    if (outcome.status == ExportOutcome::WriteFailed || outcome.status == ExportOutcome::Cancelled)
+        return outcome;
+    outcome.writtenPaths = QStringList{reportPath};
+    if (request.summary)
+        outcome.writtenPaths << summaryPath;
+    outcome.status = outcome.unreadableLocations.isEmpty()
+                         ? ExportOutcome::Written
+                         : ExportOutcome::WrittenWithUnreadableLogs;
     return outcome;
 }
 
@@ -162,10 +191,10 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
         outcome.path = environment.configPath();
         return outcome;
     }
-    const QFileInfo folder(request.folder.isEmpty() ? QDir::currentPath() : request.folder);
+    const QFileInfo folder(request.folder);
     if (!request.writeFiles) {
         // Nothing is written, so no folder is asked for.
-    } else if (!folder.exists()) {
+    } else if (request.folder.isEmpty() || !folder.exists()) {
         outcome.status = ExportOutcome::NoExportFolder;
         outcome.path = request.folder;
         return outcome;
@@ -193,8 +222,9 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
     }
     // Checked before anything is read or written: a log overwritten by this export's CSV would
     // be read as that CSV by the next one.
+    QStringList outputs;
     if (request.writeFiles) {
-        QStringList outputs{UsageReportWriter::reportFilePath(request.folder, request.productCode)};
+        outputs << UsageReportWriter::reportFilePath(request.folder, request.productCode);
         if (request.summary)
             outputs << UsageSummaryWriter::summaryFilePath(request.folder, request.productCode);
         for (const QString &path :
@@ -202,13 +232,14 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
             if (!path.isEmpty() && path != QLatin1String("-"))
                 outputs << path;
         }
-        const QStringList inputs =
-            (request.readLogs ? inputFiles(environment.configPath(), locations) : QStringList()) +
-            request.otherInputs;
-        if (findClash(outputs, inputs, &outcome.path, &outcome.clashingPath)) {
-            outcome.status = ExportOutcome::OutputIsInput;
-            return outcome;
-        }
+    }
+    const QStringList inputs =
+        (request.readLogs ? QStringList{environment.configPath()} + locations : QStringList()) +
+        request.otherInputs;
+    if (OutputClashes(inputs, request.otherOutputs)
+            .find(outputs, &outcome.path, &outcome.clashingPath)) {
+        outcome.status = ExportOutcome::OutputIsInput;
+        return outcome;
     }
     // Without a single log the report would be empty: an unavailable share must not replace
     // last month's report with nothing.
@@ -273,65 +304,16 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
 
     const UsageCsvWriter::Formulas formulas =
         request.csvRaw ? UsageCsvWriter::Formulas::Raw : UsageCsvWriter::Formulas::Neutralised;
-    std::vector<std::unique_ptr<TextOutput>> outputs;
+    const QByteArray bom = UsageCsvWriter::byteOrderMark();
+    std::vector<std::unique_ptr<TextOutput>> texts;
     if (!request.csvPath.isEmpty())
-        outputs.push_back(std::make_unique<TextOutput>(
-            request.csvPath, UsageCsvWriter::toCsv(table, formulas), true));
+        texts.push_back(std::make_unique<TextOutput>(request.csvPath,
+                                                     UsageCsvWriter::toCsv(table, formulas), bom));
     if (!request.sessionsPath.isEmpty())
-        outputs.push_back(std::make_unique<TextOutput>(
-            request.sessionsPath, SessionCsvWriter::toCsv(inRange, formulas), true));
+        texts.push_back(std::make_unique<TextOutput>(
+            request.sessionsPath, SessionCsvWriter::toCsv(inRange, formulas), bom));
     if (!request.summaryJsonPath.isEmpty())
-        outputs.push_back(std::make_unique<TextOutput>(request.summaryJsonPath,
-                                                       SummaryJsonWriter::toJson(summary), false));
-    for (const auto &output : outputs) {
-        FileFailure failure;
-        if (!output->stage(&failure))
-            return failedWrite(outcome, output->path(), failure);
-    }
-
-    const QString reportPath =
-        UsageReportWriter::reportFilePath(request.folder, request.productCode);
-    const QString summaryPath =
-        UsageSummaryWriter::summaryFilePath(request.folder, request.productCode);
-    StagedPdf stagedSummary(summaryPath);
-    if (request.summary) {
-        const UsageSummaryWriter writer(environment.store().reportHeader());
-        if (!stagedSummary.open())
-            return failedWrite(outcome, summaryPath, stagedSummary.failure());
-        if (!writer.print(summary, stagedSummary.temporaryPath()))
-            return failedWrite(outcome, summaryPath, FileFailure::diagnose(summaryPath));
-    }
-
-    FileFailure reportFailure;
-    const UsageReportWriter writer(environment.store().reportHeader());
-    const bool written = writer.writeReport(
-        request.folder, request.productCode, table,
-        [&](int page, int pageCount) {
-            if (cancelled(cancel))
-                return false;
-            if (progress)
-                progress(Progress{Progress::Printing, page, pageCount});
-            return true;
-        },
-        &reportFailure);
-    if (!written)
-        return failedWrite(outcome, reportPath, reportFailure);
-    outcome.writtenPaths << reportPath;
-
-    if (request.summary) {
-        if (!stagedSummary.commit())
-            return failedWrite(outcome, summaryPath, stagedSummary.failure());
-        outcome.writtenPaths << summaryPath;
-    }
-    for (const auto &output : outputs) {
-        FileFailure failure;
-        if (!output->commit(&failure))
-            return failedWrite(outcome, output->path(), failure);
-        if (output->toStandardOutput())
-            outcome.standardOutput = output->data();
-    }
-    outcome.status = outcome.unreadableLocations.isEmpty()
-                         ? ExportOutcome::Written
-                         : ExportOutcome::WrittenWithUnreadableLogs;
-    return outcome;
+        texts.push_back(std::make_unique<TextOutput>(request.summaryJsonPath,
+                                                     SummaryJsonWriter::toJson(summary)));
+    return writeOutputs(environment, request, table, summary, texts, progress, cancel, outcome);
 }

@@ -28,6 +28,8 @@ QString ExportOutcome::sentence() const
         if (!missingLocations.isEmpty())
             text +=
                 QStringLiteral("; no log at %1").arg(missingLocations.join(QStringLiteral(", ")));
+        for (const QString &notice : notices)
+            text += QStringLiteral("; note: %1").arg(notice);
         return text;
     }
     case NoConfiguration:
@@ -58,11 +60,20 @@ QString ExportOutcome::sentence() const
         return QStringLiteral("Nothing was read or written: the output %1 is the same file as "
                               "%2, which this export also reads or writes")
             .arg(path, clashingPath);
-    case WriteFailed:
-        if (!writtenPaths.isEmpty())
-            return QStringLiteral("Wrote %1, but could not write %2: %3")
-                .arg(writtenPaths.join(QStringLiteral(" and ")), failedPath, failure.reason());
-        return QStringLiteral("Could not write %1: %2").arg(failedPath, failure.reason());
+    case WriteFailed: {
+        QString text =
+            writtenPaths.isEmpty()
+                ? QStringLiteral("Could not write %1: %2").arg(failedPath, failure.reason())
+                : QStringLiteral("Wrote %1, but could not write %2: %3")
+                      .arg(writtenPaths.join(QStringLiteral(" and ")), failedPath,
+                           failure.reason());
+        if (!unchangedPaths.isEmpty())
+            text += QStringLiteral("; %1 left as before")
+                        .arg(unchangedPaths.join(QStringLiteral(" and ")));
+        else if (writtenPaths.isEmpty())
+            text += QStringLiteral("; the previous files were left as they were");
+        return text;
+    }
     case Cancelled:
         return QStringLiteral("Export cancelled; the previous files were left as they were");
     case SourceFailed:

@@ -55,9 +55,13 @@ public:
     QString path;
     // OutputIsInput: the input or other output that path names too.
     QString clashingPath;
-    // WriteFailed: the file that could not be written, why, and what was written before it.
+    // WriteFailed: the file that could not be written, why, and what was written before it
+    // (writtenPaths); when a late rename failed, the files left as they were after it.
     QString failedPath;
     FileFailure failure;
+    QStringList unchangedPaths;
+    // What the export went on despite: a name in the way of a lock, and the like.
+    QStringList notices;
     // The text asked for on standard output.
     QByteArray standardOutput;
 

@@ -22,14 +22,22 @@ struct ExportRequest
     QDate to;
     // Also write the usage summary PDF beside the report.
     bool summary = false;
-    // Also write these text files; "-" hands the text back for standard output.
+    // Also write these text files; "-" means standard output.
     QString csvPath;
     QString sessionsPath;
     QString summaryJsonPath;
     // Files read besides the configuration and the logs (an archive file): no output may be one.
     QStringList otherInputs;
+    // Files read and changed in place (an archive file and its companions): no output may be
+    // one, and no log or configuration either.
+    QStringList otherOutputs;
     // Write CSV fields byte for byte, formulas and all, instead of neutralising them.
     bool csvRaw = false;
+
+    // Writes the text asked for on standard output, once everything is printed and before any
+    // file is replaced; false, with *error saying why, when it could not be written. Without
+    // it the text is handed back in the outcome.
+    std::function<bool(const QByteArray &text, QString *error)> standardOutput;
 
     // Read the product's logs; when false, the rows and sessions come from source alone.
     bool readLogs = true;

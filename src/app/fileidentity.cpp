@@ -6,6 +6,7 @@
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #endif
 
 FileIdentity::FileIdentity(const QString &path)
@@ -22,8 +23,27 @@ FileIdentity::FileIdentity(const QString &path)
         m_device = quint64(status.st_dev);
         m_inode = quint64(status.st_ino);
         m_stream = S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode);
+        m_null = S_ISCHR(status.st_mode) && status.st_rdev == makedev(1, 3);
     }
 #endif
+}
+
+FileIdentity FileIdentity::ofDescriptor(int descriptor)
+{
+    FileIdentity identity;
+#ifndef Q_OS_WIN
+    struct stat status;
+    if (::fstat(descriptor, &status) == 0) {
+        identity.m_exists = true;
+        identity.m_device = quint64(status.st_dev);
+        identity.m_inode = quint64(status.st_ino);
+        identity.m_stream = S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode);
+        identity.m_null = S_ISCHR(status.st_mode) && status.st_rdev == makedev(1, 3);
+    }
+#else
+    Q_UNUSED(descriptor)
+#endif
+    return identity;
 }
 
 bool FileIdentity::sameFile(const FileIdentity &other) const

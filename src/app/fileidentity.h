@@ -10,14 +10,21 @@ class FileIdentity
 {
 public:
     explicit FileIdentity(const QString &path);
+    FileIdentity() = default;
+
+    // What the process's descriptor has open (standard output: 1).
+    static FileIdentity ofDescriptor(int descriptor);
 
     bool sameFile(const FileIdentity &other) const;
+    // /dev/null, which any number of outputs may share, standard output among them.
+    bool isNullDevice() const { return m_null; }
     // A FIFO or a device: many outputs may share one (two outputs into /dev/null).
     bool isStream() const { return m_stream; }
 
 private:
     bool m_exists = false;
     bool m_stream = false;
+    bool m_null = false;
     quint64 m_device = 0;
     quint64 m_inode = 0;
     QString m_canonical;

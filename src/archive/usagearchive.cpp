@@ -1,6 +1,7 @@
 #include "usagearchive.h"
 
 #include <QAtomicInt>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QSqlDatabase>
@@ -12,6 +13,10 @@
 #include <QVariant>
 
 #include <limits>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -196,6 +201,16 @@ UsageArchive::~UsageArchive()
     }
 }
 
+bool UsageArchive::isRegularFile(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return QFileInfo(path).isFile();
+#else
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+#endif
+}
+
 bool UsageArchive::isServerUrl(const QString &target)
 {
     return target.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
@@ -227,6 +242,11 @@ bool UsageArchive::openFile(const QString &path, bool create)
                     QStringLiteral("The archive %1 is a folder, not an archive file.").arg(path));
     if (!info.exists() && !create)
         return fail(Failure::Unavailable, QStringLiteral("There is no archive at %1.").arg(path));
+    // SQLite would write its journal beside a device or a FIFO (/dev/null-journal); only a
+    // regular file, or a name not yet taken, is an archive.
+    if (info.exists() && !isRegularFile(path))
+        return fail(Failure::Unavailable,
+                    QStringLiteral("The archive %1 is not a regular file.").arg(path));
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
         return fail(Failure::Unavailable,
                     QStringLiteral("SQLite support (the Qt SQL driver QSQLITE) is not installed."));

@@ -86,6 +86,8 @@ public:
 
     // True when target names a server rather than a file.
     static bool isServerUrl(const QString &target);
+    // An existing file that is a regular file, links followed.
+    static bool isRegularFile(const QString &path);
 
 private:
     bool openFile(const QString &path, bool create);

@@ -3,11 +3,14 @@
 #include "archiveexport.h"
 #include "exportenvironment.h"
 #include "exportjob.h"
+#include "fileidentity.h"
 #include "publicdocuments.h"
 #include "readerregistration.h"
+#include "usagearchive.h"
 
 #include <QCommandLineParser>
 #include <QDate>
+#include <QFileDevice>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -46,6 +49,13 @@ int exitCode(ExportOutcome::Status status)
         return ExportCommand::WriteFailed;
     }
     return ExportCommand::WriteFailed;
+}
+
+// Whether everything written to the device reached the system.
+bool flushed(QIODevice *device)
+{
+    auto *file = qobject_cast<QFileDevice *>(device);
+    return !file || file->flush();
 }
 
 int usageError(QIODevice *err, const QString &message)
@@ -188,6 +198,9 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
         return usageError(err, QStringLiteral("--from %1 lies after --to %2")
                                    .arg(from.toString(kDateFormat), to.toString(kDateFormat)));
     int toStandardOutput = 0;
+    // What the names open counts, not their spelling: /dev/stdout and /proc/self/fd/1 are
+    // standard output too.
+    const FileIdentity standardOutput = FileIdentity::ofDescriptor(1);
     for (const QCommandLineOption *option : {&csvOption, &sessionsOption, &summaryJsonOption}) {
         if (!parser.isSet(*option))
             continue;
@@ -196,9 +209,13 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
             return usageError(err, QStringLiteral("--%1 needs a file name, or - for standard "
                                                   "output")
                                        .arg(option->names().constFirst()));
-        if (value == QLatin1String("-"))
+        if (value == QLatin1String("-") ||
+            (!standardOutput.isNullDevice() && FileIdentity(value).sameFile(standardOutput)))
             ++toStandardOutput;
     }
+    if (!listing && !archive.ingestOnly() && positional.value(1).isEmpty())
+        return usageError(err, QStringLiteral("the export folder is empty; name a folder, . for "
+                                              "the current one"));
     if (toStandardOutput > 1)
         return usageError(err, QStringLiteral("only one of --csv, --sessions and --summary-json "
                                               "can write to standard output"));
@@ -235,7 +252,13 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
     // machine, all history. The archive says itself what went wrong, and how it ended.
     int archiveStatus = Success;
     if (archive.isSet()) {
-        request.otherInputs << parser.value(QStringLiteral("archive"));
+        // SQLite keeps companions beside the file, removed and created as it goes.
+        const QString archivePath = parser.value(QStringLiteral("archive"));
+        if (!UsageArchive::isServerUrl(archivePath)) {
+            for (const QString &suffix : {QString(), QStringLiteral("-journal"),
+                                          QStringLiteral("-wal"), QStringLiteral("-shm")})
+                request.otherOutputs << archivePath + suffix;
+        }
         request.readLogs = !archive.fromArchive();
         request.writeFiles = !archive.ingestOnly();
         request.source = [&](const QVector<QPair<QString, UsageSessions>> &located,
@@ -245,11 +268,16 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
             return archiveStatus == Success;
         };
     }
+    // A full disk or a closed pipe behind standard output is a failed write like any other.
+    request.standardOutput = [out](const QByteArray &text, QString *error) {
+        if (out->write(text) == text.size() && flushed(out))
+            return true;
+        *error = out->errorString();
+        return false;
+    };
     const ExportOutcome outcome = ExportJob::run(environment, request);
     if (outcome.status == ExportOutcome::SourceFailed)
         return archiveStatus;
-    if (!outcome.standardOutput.isEmpty())
-        out->write(outcome.standardOutput);
     if (outcome.status != ExportOutcome::SourceOnly)
         writeLine(err, outcome.sentence());
     return exitCode(outcome.status);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFile>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -27,6 +28,10 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+#ifndef _WIN32
+    // A reader that goes away (a closed pipe) is a write error to report, not a silent end.
+    std::signal(SIGPIPE, SIG_IGN);
 #endif
     // A scheduler that stops the run must not leave half-written files beside the reports.
     TemporaryFileRegistry::removeOnTermination();

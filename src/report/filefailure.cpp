@@ -23,6 +23,10 @@ FileFailure FileFailure::fromErrorNumber(int error, const QString &target)
     case EBUSY:
     case ETXTBSY:
         return FileFailure(FileLocked);
+    case ENOENT:
+        return FileFailure(Other, QStringLiteral("its folder does not exist"));
+    case ELOOP:
+        return FileFailure(Other, QStringLiteral("a symbolic link is in the way"));
     case EACCES:
     case EPERM:
     case EROFS:
@@ -67,7 +71,8 @@ QString FileFailure::reason() const
     case Cancelled:
         return QStringLiteral("the export was cancelled");
     case NotARegularFile:
-        return QStringLiteral("it is not a regular file");
+        return m_detail.isEmpty() ? QStringLiteral("it is not a regular file")
+                                  : QStringLiteral("it is %1, not a regular file").arg(m_detail);
     case InUse:
         return QStringLiteral("another export is writing it");
     case Other:

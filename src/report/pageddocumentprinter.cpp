@@ -5,9 +5,9 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetrics>
 #include <QMarginsF>
+#include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPalette>
-#include <QPrinter>
 #include <QTextDocument>
 #include <QTextFrame>
 
@@ -43,7 +43,7 @@ void printPage(int index, QPainter &painter, QTextDocument &document, const QRec
 
 } // namespace
 
-bool PagedDocumentPrinter::print(QTextDocument &document, QPrinter &printer,
+bool PagedDocumentPrinter::print(QTextDocument &document, QPagedPaintDevice &printer,
                                  const Progress &progress, int *culledShapes)
 {
     // A null page size keeps the layout from running before it knows its paint device.

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-class QPrinter;
+class QPagedPaintDevice;
 class QTextDocument;
 
 // Prints a document that has no page size of its own page by page, the way
@@ -21,7 +21,7 @@ public:
     // False when the printer could not be started, refused a page, or progress stopped it.
     // culledShapes, when given, counts the shapes dropped for lying outside their page: on a
     // report of several pages it is never zero, or the quick way was lost.
-    static bool print(QTextDocument &document, QPrinter &printer,
+    static bool print(QTextDocument &document, QPagedPaintDevice &printer,
                       const Progress &progress = Progress(), int *culledShapes = nullptr);
 };
 

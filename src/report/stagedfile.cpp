@@ -1,90 +1,37 @@
 #include "stagedfile.h"
 
+#include "folderhandle.h"
+#include "targetlock.h"
 #include "temporaryfileregistry.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
-
-#ifndef Q_OS_WIN
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
-std::filesystem::path fileSystemPath(const QString &path)
+StagedFile::StepHook &stepHook()
 {
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
+    static StagedFile::StepHook hook;
+    return hook;
 }
 
-enum class TargetKind
-{
-    Missing,
-    Regular,
-    // A symbolic link to anything but a FIFO or a device: replaced, never followed.
-    Link,
-    Direct,
-    Folder,
-    Other,
-};
-
-TargetKind classify(const QString &target, int *mode)
-{
-#ifdef Q_OS_WIN
-    // Windows keeps no mode bits worth carrying over.
-    Q_UNUSED(mode)
-    const QFileInfo info(target);
-    if (info.isSymLink())
-        return TargetKind::Link;
-    if (!info.exists())
-        return TargetKind::Missing;
-    if (info.isDir())
-        return TargetKind::Folder;
-    return TargetKind::Regular;
-#else
-    const QByteArray name = QFile::encodeName(target);
-    struct stat status;
-    if (::lstat(name.constData(), &status) != 0)
-        return TargetKind::Missing;
-    if (S_ISREG(status.st_mode)) {
-        *mode = int(status.st_mode & 07777);
-        return TargetKind::Regular;
-    }
-    if (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode))
-        return TargetKind::Direct;
-    if (S_ISDIR(status.st_mode))
-        return TargetKind::Folder;
-    if (!S_ISLNK(status.st_mode))
-        return TargetKind::Other;
-    // A link to a FIFO or a device is how /dev/stdout and its kind are named.
-    if (::stat(name.constData(), &status) == 0 &&
-        (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode)))
-        return TargetKind::Direct;
-    return TargetKind::Link;
-#endif
-}
-
-// A new folder only this account can enter; false when the name is taken.
-bool makePrivateFolder(const QString &path)
-{
-#ifdef Q_OS_WIN
-    return QDir().mkdir(path);
-#else
-    return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0;
-#endif
-}
+// A FIFO nobody reads yet may get its reader a moment later (a script starting both ends);
+// one that gets none in this time is reported rather than waited on for ever.
+constexpr int kReaderWaitSteps = 50;
+constexpr int kReaderWaitMilliseconds = 100;
 
 QString randomTag()
 {
@@ -95,9 +42,386 @@ QString randomTag()
     return tag;
 }
 
+// The mask the process creates files under, read without changing it: another thread may be
+// creating a file meanwhile.
+mode_t currentUmask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return mode_t(mask & 0777);
+            }
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// The descriptor a name stands for (/dev/stdout, /dev/fd/3, /proc/self/fd/1), or -1. Such a
+// name is written through the descriptor itself, at its offset and with its flags, as a
+// shell's redirection meant.
+int namedDescriptor(const QString &path)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^/(?:dev/(stdin|stdout|stderr)|dev/fd/(\\d+)|proc/(?:self|thread-self|"
+                       "(\\d+))/fd/(\\d+))$"));
+    const QRegularExpressionMatch match = pattern.match(QDir::cleanPath(path));
+    if (!match.hasMatch())
+        return -1;
+    const QString stream = match.captured(1);
+    if (!stream.isEmpty())
+        return stream == QLatin1String("stdin") ? 0 : stream == QLatin1String("stdout") ? 1 : 2;
+    if (!match.captured(2).isEmpty())
+        return match.captured(2).toInt();
+    if (!match.captured(3).isEmpty() && match.captured(3).toLongLong() != qint64(::getpid()))
+        return -1;
+    return match.captured(4).toInt();
+}
+
+bool isStream(mode_t mode)
+{
+    return S_ISFIFO(mode) || S_ISCHR(mode);
+}
+
+// Whose links and FIFOs are followed and written into: this account's and the system's. A
+// link or FIFO another account planted could lead anywhere, or never be read.
+bool trusted(const struct stat &status)
+{
+    return status.st_uid == ::geteuid() || status.st_uid == 0;
+}
+
+QString ofAnotherAccount(const struct stat &status)
+{
+    return FolderHandle::describe(status.st_mode) + QStringLiteral(" of another account");
+}
+
 } // namespace
 
-StagedFile::StagedFile(const QString &target) : m_target(target) {}
+struct StagedFile::Private
+{
+    QString target;
+    QByteArray name;
+    Kind kind = Kind::Text;
+    FolderHandle folder;
+    TargetLock lock;
+    int descriptor = -1;
+    bool direct = false;
+    // Created without a name: it gets one only to be renamed.
+    bool anonymous = false;
+    QByteArray partName;
+    int partSlot = -1;
+    // The mode bits of the file replaced when it was ours, or -1.
+    int keptMode = -1;
+    std::unique_ptr<QFile> file;
+    FileFailure failure;
+    QString notice;
+
+    bool failWith(const FileFailure &why)
+    {
+        failure = why;
+        close();
+        return false;
+    }
+    bool failWithError(int error) { return failWith(FileFailure::fromErrorNumber(error, target)); }
+
+    void step(Step which) const
+    {
+        if (stepHook())
+            stepHook()(which, target);
+    }
+
+    bool openFolder();
+    bool classifyTarget();
+    bool openDescriptor(int number);
+    bool openStream(const QByteArray &path, const struct stat &seen, bool throughLink);
+    bool openThroughLink(const struct stat &link);
+    bool takeLock();
+    void removeDeadParts() const;
+    bool createStaged();
+    bool createNamedPart();
+    bool adopt(int handle);
+    bool giveName();
+    void removePart();
+    void close();
+};
+
+bool StagedFile::Private::openFolder()
+{
+    const QFileInfo info(target);
+    name = QFile::encodeName(info.fileName());
+    if (name.isEmpty() || name == "." || name == "..")
+        return failWith(FileFailure(FileFailure::FolderInTheWay));
+    const QString path = target.contains(QLatin1Char('/')) ? info.path() : QStringLiteral(".");
+    const auto last = kind == Kind::Report ? FolderHandle::LastComponent::NoFollow
+                                           : FolderHandle::LastComponent::Follow;
+    if (folder.open(path, last))
+        return true;
+    if (folder.errorNumber() == ELOOP || folder.errorNumber() == ENOTDIR)
+        return failWith(
+            FileFailure(FileFailure::Other, QStringLiteral("its folder is a symbolic link or not a "
+                                                           "folder; name the folder itself")));
+    return failWithError(folder.errorNumber());
+}
+
+bool StagedFile::Private::classifyTarget()
+{
+    struct stat status;
+    if (::fstatat(folder.descriptor(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            return failWithError(errno);
+        if (folder.isSystemFolder())
+            return failWith(FileFailure(FileFailure::Other,
+                                        QStringLiteral("nothing is created in /dev or /proc")));
+        return true;
+    }
+    if (S_ISDIR(status.st_mode))
+        return failWith(FileFailure(FileFailure::FolderInTheWay));
+    if (kind == Kind::Text && S_ISLNK(status.st_mode) && trusted(status) &&
+        !openThroughLink(status))
+        return false;
+    if (direct)
+        return true;
+    if (kind == Kind::Text && isStream(status.st_mode)) {
+        if (!trusted(status))
+            return failWith(FileFailure(FileFailure::NotARegularFile, ofAnotherAccount(status)));
+        return openStream(name, status, false);
+    }
+    if (folder.isSystemFolder())
+        return failWith(FileFailure(FileFailure::Other,
+                                    QStringLiteral("nothing in /dev or /proc is replaced")));
+    if (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) {
+        if (S_ISREG(status.st_mode) && status.st_uid == ::geteuid())
+            keptMode = int(status.st_mode & 0777);
+        return true;
+    }
+    return failWith(FileFailure(FileFailure::NotARegularFile,
+                                trusted(status) ? FolderHandle::describe(status.st_mode)
+                                                : ofAnotherAccount(status)));
+}
+
+bool StagedFile::Private::openDescriptor(int number)
+{
+    const int handle = ::fcntl(number, F_DUPFD_CLOEXEC, 3);
+    if (handle < 0)
+        return failWith(
+            FileFailure(FileFailure::Other,
+                        QStringLiteral("descriptor %1 of this process is not open").arg(number)));
+    direct = true;
+    return adopt(handle);
+}
+
+// Opens a FIFO or a device at path (relative to the folder) for writing; what was opened
+// decides, so a name swapped since it was looked at is never written through.
+bool StagedFile::Private::openStream(const QByteArray &path, const struct stat &seen,
+                                     bool throughLink)
+{
+    const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (throughLink ? 0 : O_NOFOLLOW);
+    int handle = -1;
+    for (int wait = 0; wait <= kReaderWaitSteps; ++wait) {
+        handle = ::openat(folder.descriptor(), path.constData(), flags);
+        if (handle >= 0 || errno != ENXIO || !S_ISFIFO(seen.st_mode))
+            break;
+        QThread::msleep(kReaderWaitMilliseconds);
+    }
+    if (handle < 0) {
+        if (errno == ENXIO)
+            return failWith(
+                FileFailure(FileFailure::Other, QStringLiteral("nothing reads from the FIFO")));
+        return failWithError(errno);
+    }
+    struct stat opened;
+    if (::fstat(handle, &opened) != 0 || !isStream(opened.st_mode) ||
+        (!throughLink && (opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino)) ||
+        !trusted(opened)) {
+        ::close(handle);
+        // A link is then replaced like any other; a stream swapped under us is not written.
+        if (throughLink)
+            return true;
+        return failWith(
+            FileFailure(FileFailure::Other, QStringLiteral("it was replaced while being opened")));
+    }
+    ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+    direct = true;
+    return adopt(handle);
+}
+
+// A link of a trusted account that leads to a FIFO or a device (/dev/stdout's kind) is
+// followed; the link is held open while it is read, so it cannot be swapped meanwhile.
+bool StagedFile::Private::openThroughLink(const struct stat &link)
+{
+    const int pinned =
+        ::openat(folder.descriptor(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (pinned < 0)
+        return true;
+    struct stat status;
+    QByteArray text(PATH_MAX, '\0');
+    const ssize_t size = ::fstat(pinned, &status) == 0 && S_ISLNK(status.st_mode) &&
+                                 status.st_ino == link.st_ino && trusted(status)
+                             ? ::readlinkat(pinned, "", text.data(), size_t(text.size()))
+                             : -1;
+    ::close(pinned);
+    if (size <= 0 || size >= text.size())
+        return true;
+    text.resize(int(size));
+    const int number = namedDescriptor(QString::fromLocal8Bit(text));
+    if (number >= 0)
+        return openDescriptor(number);
+    struct stat reached;
+    if (::fstatat(folder.descriptor(), text.constData(), &reached, 0) != 0 ||
+        !isStream(reached.st_mode))
+        return true;
+    return openStream(text, reached, true);
+}
+
+bool StagedFile::Private::takeLock()
+{
+    switch (lock.acquire(folder, name)) {
+    case TargetLock::State::Held:
+    case TargetLock::State::Unlocked:
+        return true;
+    case TargetLock::State::InUse:
+        return failWith(FileFailure(FileFailure::InUse));
+    case TargetLock::State::InTheWay:
+        notice = QStringLiteral("%1 is %2, not a lock of this account; %3 was written without "
+                                "a lock")
+                     .arg(StagedFile::lockPath(target), lock.obstacle(), target);
+        return true;
+    case TargetLock::State::Failed:
+        break;
+    }
+    return failWithError(lock.errorNumber());
+}
+
+void StagedFile::Private::removeDeadParts() const
+{
+    const QRegularExpression pattern(
+        QStringLiteral("^%1\\.[A-Za-z0-9]{6}%2$")
+            .arg(QRegularExpression::escape(QFile::decodeName(name)),
+                 QRegularExpression::escape(StagedFile::partSuffix())));
+    const int listing = ::openat(folder.descriptor(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!entries) {
+        if (listing >= 0)
+            ::close(listing);
+        return;
+    }
+    QVector<QByteArray> dead;
+    while (const dirent *entry = ::readdir(entries)) {
+        if (pattern.match(QFile::decodeName(entry->d_name)).hasMatch())
+            dead << QByteArray(entry->d_name);
+    }
+    ::closedir(entries);
+    for (const QByteArray &part : qAsConst(dead)) {
+        if (!folder.removeDeadFile(part))
+            folder.removeDeadFolder(part, name);
+    }
+}
+
+bool StagedFile::Private::createStaged()
+{
+    const int handle = ::openat(folder.descriptor(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (handle < 0) {
+        // Not every file system has unnamed files; a fresh name created exclusively will do.
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT)
+            return createNamedPart();
+        return failWithError(errno);
+    }
+    anonymous = true;
+    return adopt(handle);
+}
+
+bool StagedFile::Private::createNamedPart()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray candidate =
+            name + '.' + randomTag().toLatin1() + QFile::encodeName(StagedFile::partSuffix());
+        const int handle =
+            ::openat(folder.descriptor(), candidate.constData(),
+                     O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        if (handle >= 0) {
+            partName = candidate;
+            partSlot = TemporaryFileRegistry::add(folder.descriptor(), partName);
+            return adopt(handle);
+        }
+        if (errno != EEXIST)
+            return failWithError(errno);
+    }
+    return failWith(FileFailure::diagnose(target));
+}
+
+bool StagedFile::Private::adopt(int handle)
+{
+    descriptor = handle;
+    // Held for as long as it is written, so that no other export takes it for a dead one.
+    if (!direct)
+        ::flock(descriptor, LOCK_EX | LOCK_NB);
+    file = std::make_unique<QFile>();
+    const QIODevice::OpenMode mode =
+        direct ? QIODevice::WriteOnly | QIODevice::Unbuffered : QIODevice::ReadWrite;
+    if (!file->open(descriptor, mode, QFileDevice::DontCloseHandle))
+        return failWith(FileFailure(FileFailure::Other, file->errorString()));
+    return true;
+}
+
+// Gives an unnamed staged file a fresh name beside the target, to be renamed from.
+bool StagedFile::Private::giveName()
+{
+    if (!anonymous)
+        return true;
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(descriptor);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray candidate =
+            name + '.' + randomTag().toLatin1() + QFile::encodeName(StagedFile::partSuffix());
+        int linked = ::linkat(AT_FDCWD, self.constData(), folder.descriptor(),
+                              candidate.constData(), AT_SYMLINK_FOLLOW);
+        if (linked != 0 && errno == ENOENT)
+            linked =
+                ::linkat(descriptor, "", folder.descriptor(), candidate.constData(), AT_EMPTY_PATH);
+        if (linked == 0) {
+            partName = candidate;
+            partSlot = TemporaryFileRegistry::add(folder.descriptor(), partName);
+            anonymous = false;
+            return true;
+        }
+        if (errno != EEXIST)
+            return failWithError(errno);
+    }
+    return failWith(FileFailure::diagnose(target));
+}
+
+// Removes the staged file's name, only while it is still ours.
+void StagedFile::Private::removePart()
+{
+    if (!partName.isEmpty() && descriptor >= 0 && folder.names(partName, descriptor))
+        ::unlinkat(folder.descriptor(), partName.constData(), 0);
+    TemporaryFileRegistry::remove(partSlot);
+    partSlot = -1;
+    partName.clear();
+}
+
+void StagedFile::Private::close()
+{
+    removePart();
+    if (file)
+        file->close();
+    file.reset();
+    if (descriptor >= 0)
+        ::close(descriptor);
+    descriptor = -1;
+    anonymous = false;
+    lock.release();
+}
+
+StagedFile::StagedFile(const QString &target, Kind kind) : d(std::make_unique<Private>())
+{
+    d->target = target;
+    d->kind = kind;
+}
 
 StagedFile::~StagedFile()
 {
@@ -107,169 +431,130 @@ StagedFile::~StagedFile()
 bool StagedFile::open()
 {
     discard();
-    m_failure = FileFailure();
-    m_keptMode = -1;
-    m_direct = false;
-    switch (classify(m_target, &m_keptMode)) {
-    case TargetKind::Missing:
-    case TargetKind::Regular:
-    case TargetKind::Link:
-        break;
-    case TargetKind::Direct:
-        // Nothing beside a device or a FIFO is ours to write into (/dev is not).
-        m_direct = true;
-        return openStaging(QDir::tempPath());
-    case TargetKind::Folder:
-        m_failure = FileFailure(FileFailure::FolderInTheWay);
+    d->failure = FileFailure();
+    d->notice.clear();
+    d->keptMode = -1;
+    d->direct = false;
+    const int number = d->kind == Kind::Text ? namedDescriptor(d->target) : -1;
+    if (number >= 0)
+        return d->openDescriptor(number);
+    if (!d->openFolder() || !d->classifyTarget())
         return false;
-    case TargetKind::Other:
-        m_failure = FileFailure(FileFailure::NotARegularFile);
+    if (d->direct)
+        return true;
+    if (!d->takeLock())
         return false;
-    }
-
-    m_lock = std::make_unique<QLockFile>(m_target + QStringLiteral(".lock"));
-    // An export may take longer than any age; only a dead owner makes a lock stale.
-    m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
-        const QLockFile::LockError error = m_lock->error();
-        m_lock.reset();
-        m_failure = error == QLockFile::LockFailedError ? FileFailure(FileFailure::InUse)
-                                                        : FileFailure::diagnose(m_target);
+    d->removeDeadParts();
+    if (!d->createStaged())
         return false;
-    }
-    m_lockSlot = TemporaryFileRegistry::add(m_target + QStringLiteral(".lock"));
-    removeDeadParts();
-    return openStaging(QFileInfo(m_target).absolutePath());
+    d->step(Step::Opened);
+    return true;
 }
 
-bool StagedFile::openStaging(const QString &folder)
+QIODevice *StagedFile::device() const
 {
-    const QString name = QFileInfo(m_target).fileName();
-    for (int attempt = 0; attempt < 100 && m_folder.isEmpty(); ++attempt) {
-        const QString candidate =
-            folder + QLatin1Char('/') + name + QLatin1Char('.') + randomTag() + partSuffix();
-        if (makePrivateFolder(candidate)) {
-            m_folder = candidate;
-        } else if (errno != EEXIST) {
-            m_failure = FileFailure::fromErrorNumber(errno, m_target);
-            discard();
-            return false;
-        }
-    }
-    if (m_folder.isEmpty()) {
-        m_failure = FileFailure::diagnose(m_target);
-        discard();
-        return false;
-    }
-    m_folderSlot = TemporaryFileRegistry::add(m_folder);
-    m_partial = m_folder + QLatin1Char('/') + name;
-    m_fileSlot = TemporaryFileRegistry::add(m_partial);
-    m_file = std::make_unique<QFile>(m_partial);
-    if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        m_failure = FileFailure::diagnose(m_target, m_file->errorString());
-        discard();
-        return false;
-    }
-    return true;
+    return d->direct ? nullptr : d->file.get();
+}
+
+bool StagedFile::isDirect() const
+{
+    return d->direct;
 }
 
 bool StagedFile::write(const QByteArray &data)
 {
-    if (m_file && m_file->isOpen() && m_file->write(data) == data.size())
+    if (d->file && d->file->isOpen() && d->file->write(data) == data.size())
         return true;
-    m_failure = FileFailure::diagnose(m_target, m_file ? m_file->errorString() : QString());
-    return false;
+    return d->failWith(
+        FileFailure::diagnose(d->target, d->file ? d->file->errorString() : QString()));
+}
+
+bool StagedFile::prepare()
+{
+    if (!d->file)
+        return false;
+    if (!d->file->flush())
+        return d->failWith(FileFailure::diagnose(d->target, d->file->errorString()));
+    if (d->direct)
+        return true;
+    const mode_t mode = d->keptMode >= 0 ? mode_t(d->keptMode) : mode_t(0666 & ~currentUmask());
+    if (::fsync(d->descriptor) != 0 || ::fchmod(d->descriptor, mode) != 0)
+        return d->failWithError(errno);
+    return true;
 }
 
 bool StagedFile::commit()
 {
-    if (m_partial.isEmpty())
+    if (!d->file)
         return false;
-    bool flushed = m_file->flush();
-#ifndef Q_OS_WIN
-    flushed = flushed && ::fsync(m_file->handle()) == 0;
-    if (flushed && m_keptMode >= 0)
-        flushed = ::chmod(QFile::encodeName(m_partial).constData(), mode_t(m_keptMode)) == 0;
-#endif
-    const QString flushError = m_file->errorString();
-    m_file->close();
-    if (!flushed) {
-        m_failure = FileFailure::diagnose(m_target, flushError);
-        discard();
+    if (d->direct) {
+        d->close();
+        return true;
+    }
+    d->step(Step::Committing);
+    if (!d->giveName())
         return false;
+    d->step(Step::Linked);
+    // Renamed only while the name still holds what we wrote: a file swapped in meanwhile is
+    // never put in place of the target.
+    if (!d->folder.names(d->partName, d->descriptor)) {
+        TemporaryFileRegistry::remove(d->partSlot);
+        d->partSlot = -1;
+        d->partName.clear();
+        return d->failWith(
+            FileFailure(FileFailure::Other, QStringLiteral("its temporary file was replaced by "
+                                                           "another account")));
     }
-    if (m_direct) {
-        const bool copied = copyIntoTarget();
-        discard();
-        return copied;
-    }
-    std::error_code error;
-    std::filesystem::rename(fileSystemPath(m_partial), fileSystemPath(m_target), error);
-    if (error) {
-        m_failure = FileFailure::fromErrorNumber(error.value(), m_target);
-        discard();
-        return false;
-    }
-    discard();
-    return true;
-}
-
-bool StagedFile::copyIntoTarget()
-{
-    QFile in(m_partial);
-    QFile out(m_target);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        m_failure = FileFailure(FileFailure::Other, out.errorString());
-        return false;
-    }
-    while (!in.atEnd()) {
-        const QByteArray chunk = in.read(1 << 16);
-        if (chunk.isEmpty() || out.write(chunk) != chunk.size()) {
-            m_failure = FileFailure(FileFailure::Other, out.errorString());
-            return false;
-        }
-    }
-    return true;
+    if (::renameat(d->folder.descriptor(), d->partName.constData(), d->folder.descriptor(),
+                   d->name.constData()) != 0)
+        return d->failWithError(errno);
+    TemporaryFileRegistry::remove(d->partSlot);
+    d->partSlot = -1;
+    d->partName.clear();
+    d->step(Step::Renamed);
+    const bool synced = d->folder.sync();
+    d->close();
+    d->folder.close();
+    if (!synced)
+        d->failure = FileFailure(FileFailure::Other,
+                                 QStringLiteral("its folder could not be synced to disk"));
+    return synced;
 }
 
 void StagedFile::discard()
 {
-    if (m_file)
-        m_file->close();
-    m_file.reset();
-    if (!m_partial.isEmpty())
-        QFile::remove(m_partial);
-    TemporaryFileRegistry::remove(m_fileSlot);
-    m_fileSlot = -1;
-    if (!m_folder.isEmpty())
-        QDir(m_folder).removeRecursively();
-    TemporaryFileRegistry::remove(m_folderSlot);
-    m_folderSlot = -1;
-    m_partial.clear();
-    m_folder.clear();
-    // Forgotten first: once unlocked, the name may be another export's lock.
-    TemporaryFileRegistry::remove(m_lockSlot);
-    m_lockSlot = -1;
-    m_lock.reset();
+    d->close();
+    d->folder.close();
 }
 
-void StagedFile::removeDeadParts() const
+FileFailure StagedFile::failure() const
 {
-    // Called with the lock held: no live export of this target can own what matches.
-    const QFileInfo target(m_target);
-    const QRegularExpression pattern(QStringLiteral("^%1\\.[A-Za-z0-9]{6}%2$")
-                                         .arg(QRegularExpression::escape(target.fileName()),
-                                              QRegularExpression::escape(partSuffix())));
-    const QDir folder(target.absolutePath());
-    const QStringList names =
-        folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &name : names) {
-        if (!pattern.match(name).hasMatch())
-            continue;
-        const QFileInfo part(folder.filePath(name));
-        if (part.isDir() && !part.isSymLink())
-            QDir(part.filePath()).removeRecursively();
-        else
-            QFile::remove(part.filePath());
-    }
+    return d->failure;
+}
+
+void StagedFile::fail(const FileFailure &failure)
+{
+    d->failure = failure;
+}
+
+QString StagedFile::notice() const
+{
+    return d->notice;
+}
+
+void StagedFile::removeLeftovers(const QString &target)
+{
+    Private leftovers;
+    leftovers.target = target;
+    leftovers.kind = Kind::Report;
+    if (!leftovers.openFolder())
+        return;
+    leftovers.removeDeadParts();
+    // A lock no live export holds is only in the way.
+    leftovers.folder.removeDeadFile(TargetLock::lockName(leftovers.name));
+}
+
+void StagedFile::setStepHook(const StepHook &hook)
+{
+    stepHook() = hook;
 }

@@ -6,64 +6,87 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
-class QFile;
-class QLockFile;
+class QIODevice;
 
-// One file we write, staged so that nothing is ever written through a name another account
-// may have planted: the new content goes into a file created exclusively inside a private
-// (0700) folder made beside the target, and is renamed over the target only once complete.
-// A symbolic link at the target is replaced, not followed. An existing FIFO or character
-// device at the target is written into directly, since that is what naming one asks for;
-// nothing else that is not a regular file is ever replaced. A new file gets the mode a plain
-// create gives under the umask; a replaced file keeps its mode. A lock file beside the target
-// keeps two exports of it from racing and lets the next one remove what a killed one left.
+// One file we write into a folder that other accounts may write too, while we may run as root.
+// The folder is opened once and every step acts relative to it: the new content goes into a
+// file created there already open (unnamed where the system allows, else under a fresh name
+// created exclusively), is written, flushed and given its mode through that descriptor, and is
+// renamed over the target only by commit(). A symbolic link at the target is replaced, never
+// followed; nothing that is not a regular file is ever replaced. A text output may name a FIFO,
+// a character device or one of the process's descriptors (/dev/stdout): that is written into
+// directly, decided on what was opened, never on a name looked at earlier. A new file gets the
+// mode a plain create gives under the umask; a replaced file keeps its mode only when it was
+// this account's, and never its set-id or sticky bits.
 class StagedFile
 {
 public:
-    explicit StagedFile(const QString &target);
+    enum class Kind
+    {
+        // A file named by the command: may be a stream written directly.
+        Text,
+        // A file of ours in the export folder (a report): a regular file or nothing, inside a
+        // folder that is not itself a link.
+        Report,
+    };
+
+    // The steps a test may interpose another account's moves between.
+    enum class Step
+    {
+        Opened,
+        Committing,
+        Linked,
+        Renamed,
+    };
+    using StepHook = std::function<void(Step, const QString &target)>;
+
+    explicit StagedFile(const QString &target, Kind kind = Kind::Text);
     ~StagedFile();
     StagedFile(const StagedFile &) = delete;
     StagedFile &operator=(const StagedFile &) = delete;
 
-    // Creates the temporary file; false, with failure() telling why, when it cannot.
+    // Opens the target's folder, takes the lock and creates the staged file (or opens the
+    // stream); false, with failure() telling why, when it cannot.
     bool open();
-    // The temporary file, once open() succeeded; it lies in a folder no one else can enter,
-    // so it may be opened again by name (as a printer does).
-    QString temporaryPath() const { return m_partial; }
-    // Appends to the temporary file.
+    // The open staged file, for reading and writing (a printer writes into it); null for a
+    // stream and before open().
+    QIODevice *device() const;
+    // Written into a stream rather than staged.
+    bool isDirect() const;
+    // Appends to the staged file, or writes into the stream.
     bool write(const QByteArray &data);
-    // Puts the temporary file's content in place of the target; false, and the temporary file
-    // removed, when that fails.
+    // Makes the staged content durable with its final mode, ready to be renamed; true for a
+    // stream once flushed. Nothing is yet replaced.
+    bool prepare();
+    // Renames the staged file over the target and makes the rename durable; false, and the
+    // staged file removed, when that fails. A stream needs no commit.
     bool commit();
-    // Removes the temporary file and its folder.
+    // Removes the staged file and lets the lock go.
     void discard();
-    FileFailure failure() const { return m_failure; }
-    // Records a failure of the writing between open() and commit().
-    void fail(const FileFailure &failure) { m_failure = failure; }
 
-    // The suffix of the private folders; what is left of a killed export ends so.
+    FileFailure failure() const;
+    // Records a failure of the writing between open() and commit().
+    void fail(const FileFailure &failure);
+    // Something the export went on despite ("a FIFO sits at ….lock"), or empty.
+    QString notice() const;
+
+    // What a staged file is called when it must have a name until it is renamed; left by a
+    // killed export, it is removed by the next one of the same target.
     static QString partSuffix() { return QStringLiteral(".part"); }
+    // The lock's name for a target.
+    static QString lockPath(const QString &target) { return target + QStringLiteral(".lock"); }
+    // Removes what killed exports of target left in its folder, without exporting it.
+    static void removeLeftovers(const QString &target);
+
+    // For tests: called at each step with the target.
+    static void setStepHook(const StepHook &hook);
 
 private:
-    bool openStaging(const QString &folder);
-    bool copyIntoTarget();
-    void removeDeadParts() const;
-
-    QString m_target;
-    QString m_folder;
-    QString m_partial;
-    // The target is a FIFO or a character device, written into directly.
-    bool m_direct = false;
-    // The mode bits of the file replaced, or -1 for a new file.
-    int m_keptMode = -1;
-    FileFailure m_failure;
-    std::unique_ptr<QFile> m_file;
-    std::unique_ptr<QLockFile> m_lock;
-    int m_folderSlot = -1;
-    int m_fileSlot = -1;
-    int m_lockSlot = -1;
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 #endif // STAGEDFILE_H

@@ -1,24 +1,24 @@
 #include "temporaryfileregistry.h"
 
-#include <QFile>
-
 #include <atomic>
 #include <cstring>
 
 #ifndef Q_OS_WIN
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
 constexpr int kSlots = 64;
-constexpr int kPathSize = 4096;
+constexpr int kNameSize = 256;
 
 struct Slot
 {
     std::atomic_bool used{false};
-    char path[kPathSize];
+    int folder = -1;
+    char name[kNameSize];
 };
 
 Slot g_slots[kSlots];
@@ -34,21 +34,21 @@ void onTermination(int signalNumber)
 
 } // namespace
 
-int TemporaryFileRegistry::add(const QString &path)
+int TemporaryFileRegistry::add(int folder, const QByteArray &name)
 {
-    const QByteArray encoded = QFile::encodeName(path);
-    if (encoded.isEmpty() || encoded.size() >= kPathSize)
+    if (name.isEmpty() || name.size() >= kNameSize || name.contains('/'))
         return -1;
     for (int slot = 0; slot < kSlots; ++slot) {
         bool expected = false;
         if (!g_slots[slot].used.compare_exchange_strong(expected, true))
             continue;
-        // The first byte goes in last: a handler running meanwhile sees an empty path.
-        char *target = g_slots[slot].path;
-        std::memcpy(target + 1, encoded.constData() + 1, size_t(encoded.size() - 1));
-        target[encoded.size()] = '\0';
+        // The first byte goes in last: a handler running meanwhile sees an empty name.
+        char *target = g_slots[slot].name;
+        g_slots[slot].folder = folder;
+        std::memcpy(target + 1, name.constData() + 1, size_t(name.size() - 1));
+        target[name.size()] = '\0';
         std::atomic_signal_fence(std::memory_order_seq_cst);
-        target[0] = encoded.at(0);
+        target[0] = name.at(0);
         return slot;
     }
     return -1;
@@ -58,7 +58,7 @@ void TemporaryFileRegistry::remove(int slot)
 {
     if (slot < 0 || slot >= kSlots)
         return;
-    g_slots[slot].path[0] = '\0';
+    g_slots[slot].name[0] = '\0';
     std::atomic_signal_fence(std::memory_order_seq_cst);
     g_slots[slot].used.store(false);
 }
@@ -67,12 +67,8 @@ void TemporaryFileRegistry::removeAllNow()
 {
 #ifndef Q_OS_WIN
     for (Slot &slot : g_slots) {
-        if (slot.used.load() && slot.path[0] != '\0')
-            ::unlink(slot.path);
-    }
-    for (Slot &slot : g_slots) {
-        if (slot.used.load() && slot.path[0] != '\0')
-            ::rmdir(slot.path);
+        if (slot.used.load() && slot.name[0] != '\0')
+            ::unlinkat(slot.folder, slot.name, 0);
     }
 #endif
 }

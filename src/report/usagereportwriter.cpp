@@ -7,7 +7,7 @@
 
 #include <QByteArray>
 #include <QPageSize>
-#include <QPrinter>
+#include <QPdfWriter>
 #include <QStringList>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -112,13 +112,12 @@ void appendDataRow(QStringList &fragments, const QStringList &texts)
     fragments << kRowClose;
 }
 
-bool printDocument(QTextDocument &document, const QString &fileName,
+bool printDocument(QTextDocument &document, QIODevice *device,
                    const PagedDocumentPrinter::Progress &progress)
 {
-    QPrinter printer(QPrinter::ScreenResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
+    QPdfWriter printer(device);
+    printer.setResolution(UsageReportWriter::kResolution);
     printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setOutputFileName(fileName);
     return PagedDocumentPrinter::print(document, printer, progress);
 }
 
@@ -232,30 +231,32 @@ bool UsageReportWriter::buildDocument(QTextDocument &document, const UsageTable 
     return next == frames.size();
 }
 
+bool UsageReportWriter::print(StagedPdf &staged, const UsageTable &table,
+                              const PagedDocumentPrinter::Progress &progress) const
+{
+    bool stopped = false;
+    QTextDocument document;
+    fillDocument(document, table);
+    const bool printed = printDocument(document, staged.device(), [&](int page, int pageCount) {
+        stopped = progress && !progress(page, pageCount);
+        return !stopped;
+    });
+    if (stopped)
+        staged.fail(FileFailure(FileFailure::Cancelled));
+    else if (!printed)
+        staged.fail(FileFailure::diagnose(staged.target()));
+    return printed && !stopped;
+}
+
 bool UsageReportWriter::writeReport(QString folder, QString productCode, const UsageTable &table,
                                     const PagedDocumentPrinter::Progress &progress,
                                     FileFailure *failure) const
 {
-    const QString target = reportFilePath(folder, productCode);
-
-    // Printed beside the report first, so that the old report is replaced only by a complete
+    // Printed into a staged file first, so that the old report is replaced only by a complete
     // new one and a failure leaves it as it was.
-    StagedPdf staged(target);
-    bool written = staged.open();
-    if (written) {
-        bool stopped = false;
-        QTextDocument document;
-        fillDocument(document, table);
-        written = printDocument(document, staged.temporaryPath(), [&](int page, int pageCount) {
-            stopped = progress && !progress(page, pageCount);
-            return !stopped;
-        });
-        if (stopped)
-            staged.fail(FileFailure(FileFailure::Cancelled));
-        else if (!written)
-            staged.fail(FileFailure::diagnose(target));
-        written = written && staged.commit();
-    }
+    StagedPdf staged(reportFilePath(folder, productCode));
+    const bool written =
+        staged.open() && print(staged, table, progress) && staged.prepare() && staged.commit();
     if (failure)
         *failure = written ? FileFailure() : staged.failure();
     return written;

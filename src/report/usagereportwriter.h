@@ -9,6 +9,7 @@
 #include <QString>
 
 class QTextDocument;
+class StagedPdf;
 
 // Lays a merged usage table out as the A4 PDF usage report: the company header block, the
 // title and one table per product type.
@@ -30,6 +31,15 @@ public:
     bool writeReport(QString folder, QString productCode, const UsageTable &table,
                      const PagedDocumentPrinter::Progress &progress = {},
                      FileFailure *failure = nullptr) const;
+
+    // Prints the report into an opened staged PDF (not yet prepared or committed); false, with
+    // the staged file told why, when the printing failed or progress stopped it.
+    bool print(StagedPdf &staged, const UsageTable &table,
+               const PagedDocumentPrinter::Progress &progress = {}) const;
+
+    // The report is laid out at this resolution whatever the screen, so that every machine
+    // and both programs print the same pages.
+    static constexpr int kResolution = 96;
 
     // folder, "/", productCode, "_UsageReport.pdf", joined as they stand.
     static QString reportFilePath(const QString &folder, const QString &productCode);

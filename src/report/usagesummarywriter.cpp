@@ -2,6 +2,7 @@
 
 #include "printedtext.h"
 
+#include <QFile>
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QPageLayout>
@@ -403,7 +404,14 @@ int UsageSummaryWriter::bucketDays(int days)
 
 bool UsageSummaryWriter::print(const UsageSummary &summary, const QString &path) const
 {
-    QPdfWriter writer(path);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && print(summary, &file) &&
+           file.flush();
+}
+
+bool UsageSummaryWriter::print(const UsageSummary &summary, QIODevice *device) const
+{
+    QPdfWriter writer(device);
     writer.setResolution(kResolution);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);

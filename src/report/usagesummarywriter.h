@@ -9,6 +9,8 @@
 // Prints the usage answers as an A4 PDF beside the usage report: the report's header block, the
 // title, the period, then for every product type its figures, a chart of concurrent use over
 // the period and its users by hours.
+class QIODevice;
+
 class UsageSummaryWriter
 {
 public:
@@ -23,6 +25,8 @@ public:
 
     // Prints the summary into the file at path; false when the printer fails.
     bool print(const UsageSummary &summary, const QString &path) const;
+    // Prints the summary into an open device; false when the printer fails.
+    bool print(const UsageSummary &summary, QIODevice *device) const;
 
     // The days each bar of a chart over days days stands for: 1, 7 or 0 for calendar months.
     static int bucketDays(int days);
