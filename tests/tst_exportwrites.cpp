@@ -1,6 +1,7 @@
 #include "exportcommand.h"
 #include "exportenvironment.h"
 #include "exportjob.h"
+#include "exportsite.h"
 #include "printedtext.h"
 #include "testsupport.h"
 #include "usagecsvwriter.h"
@@ -45,66 +46,7 @@ int modeBits(const QString &path)
                                                                      : -1;
 }
 
-// A site with the DLV product (one log file) and the ZQF product (a folder of logs), copied
-// from the examples; the DLV log may be replaced.
-class Site
-{
-public:
-    explicit Site(const QByteArray &dlvLog = QByteArray())
-    {
-        const QString examples = TestSupport::dataPath("../../examples/PublicDocuments/Plinthra");
-        TestSupport::writeFile(config(), "[PRODUCT]\nproducts=DLV|ZQF\n[DLV]\nconfigs=D\n"
-                                         "[ZQF]\nconfigs=Z\n"
-                                         "[D]\nCompany=P\nproduct=DLV\nPlatform_Code=x64\n"
-                                         "log_name=usage.csv\n"
-                                         "[Z]\nCompany=P\nproduct=ZQF\nPlatform_Code=x64\n"
-                                         "log_name=Logs\n");
-        TestSupport::writeFile(
-            dlvLogPath(),
-            dlvLog.isEmpty() ? TestSupport::readFile(examples + "/DLV/x64/usage.csv") : dlvLog);
-        QDirIterator it(examples + "/ZQF/x64/Logs", QDir::Files);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            TestSupport::writeFile(zqfFolder() + "/" + QFileInfo(path).fileName(),
-                                   TestSupport::readFile(path));
-        }
-        QDir().mkpath(out());
-    }
-
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    QString config() const { return path("ProductConfig.ini"); }
-    QString publicDocuments() const { return path("public"); }
-    QString dlvLogPath() const { return path("public/P/DLV/x64/usage.csv"); }
-    QString zqfFolder() const { return path("public/P/ZQF/x64/Logs"); }
-    QString out() const { return path("out"); }
-    QString report(const QString &code = "DLV") const
-    {
-        return out() + "/" + code + "_UsageReport.pdf";
-    }
-
-    ExportOutcome run(ExportRequest request, const ExportJob::ProgressHandler &progress = {}) const
-    {
-        const ExportEnvironment environment(config(), publicDocuments());
-        if (request.productCode.isEmpty())
-            request.productCode = "DLV";
-        if (request.folder.isEmpty())
-            request.folder = out();
-        return ExportJob::run(environment, request, progress);
-    }
-
-    // What the folder holds besides the given names: left-over temporary files and locks.
-    QStringList strays(const QString &folder, const QStringList &expected) const
-    {
-        QStringList names =
-            QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        for (const QString &name : expected)
-            names.removeAll(name);
-        return names;
-    }
-
-private:
-    QTemporaryDir m_dir;
-};
+using Site = ExportSite;
 
 // Sets one output of a request by name.
 void setOutput(ExportRequest &request, const QString &output, const QString &path)

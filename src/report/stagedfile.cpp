@@ -181,6 +181,7 @@ bool StagedFile::Private::classifyTarget()
     }
     if (S_ISDIR(status.st_mode))
         return failWith(FileFailure(FileFailure::FolderInTheWay));
+    step(Step::Looked);
     if (kind == Kind::Text && S_ISLNK(status.st_mode) && trusted(status) &&
         !openThroughLink(status))
         return false;
@@ -463,8 +464,13 @@ bool StagedFile::isDirect() const
 
 bool StagedFile::write(const QByteArray &data)
 {
+    errno = 0;
     if (d->file && d->file->isOpen() && d->file->write(data) == data.size())
         return true;
+    // The system's own reason when it gave one (a full device, a reader gone).
+    const int error = errno;
+    if (error != 0)
+        return d->failWithError(error);
     return d->failWith(
         FileFailure::diagnose(d->target, d->file ? d->file->errorString() : QString()));
 }

@@ -36,6 +36,9 @@ public:
     // The steps a test may interpose another account's moves between.
     enum class Step
     {
+        // The target was looked at, and is about to be opened or replaced.
+        Looked,
+        // The staged file is open and the lock taken.
         Opened,
         Committing,
         Linked,
