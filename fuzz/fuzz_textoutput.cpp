@@ -18,6 +18,8 @@
 
 #include <string>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
@@ -43,7 +45,11 @@ QByteArray readAll(const QString &path)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzedDataProvider input(data, size);
-    const bool plantLink = input.ConsumeBool();
+    // What another account left at the target: nothing, a link to a victim's file, or a file of
+    // ours with any mode (set-id bits included).
+    const int planted = input.ConsumeIntegralInRange(0, 2);
+    const bool plantLink = planted == 1;
+    const int oldMode = input.ConsumeIntegralInRange(0, 07777) | 0600;
     QStringList line;
     while (input.remaining_bytes() > 0 && line.size() < 16) {
         const std::string bytes = input.ConsumeRandomLengthString(512);
@@ -76,6 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FuzzSupport::fail("cannot write the scratch folder");
         file.close();
         QFile::link(victim, target);
+    } else if (planted == 2) {
+        QFile file(target);
+        if (!file.open(QIODevice::WriteOnly))
+            FuzzSupport::fail("cannot write the scratch folder");
+        file.close();
+        if (::chmod(QFile::encodeName(target).constData(), mode_t(oldMode)) != 0)
+            FuzzSupport::fail("cannot set the old file's mode");
     }
     {
         StagedFile staged(target);
@@ -86,6 +99,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FuzzSupport::fail("the written file does not hold the text");
     if (plantLink && readAll(victim) != victimText)
         FuzzSupport::fail("the text was written through a link");
+    struct stat status;
+    if (::stat(QFile::encodeName(target).constData(), &status) != 0)
+        FuzzSupport::fail("the written file is gone");
+    // A replaced file of ours keeps its permissions, never its set-id or sticky bits.
+    if (planted == 2 && (status.st_mode & 07777) != mode_t(oldMode & 0777))
+        FuzzSupport::fail("the replaced file's mode was not kept, or kept its set-id bits");
+    if (status.st_mode & 07000)
+        FuzzSupport::fail("the written file has set-id or sticky bits");
     const QStringList left =
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     if (left.size() != (plantLink ? 2 : 1))

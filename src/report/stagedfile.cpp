@@ -117,6 +117,7 @@ struct StagedFile::Private
     int partSlot = -1;
     // The mode bits of the file replaced when it was ours, or -1.
     int keptMode = -1;
+    bool prepared = false;
     std::unique_ptr<QFile> file;
     FileFailure failure;
     QString notice;
@@ -436,6 +437,7 @@ bool StagedFile::open()
     d->notice.clear();
     d->keptMode = -1;
     d->direct = false;
+    d->prepared = false;
     const int number = d->kind == Kind::Text ? namedDescriptor(d->target) : -1;
     if (number >= 0)
         return d->openDescriptor(number);
@@ -481,17 +483,19 @@ bool StagedFile::prepare()
         return false;
     if (!d->file->flush())
         return d->failWith(FileFailure::diagnose(d->target, d->file->errorString()));
+    d->prepared = d->direct;
     if (d->direct)
         return true;
     const mode_t mode = d->keptMode >= 0 ? mode_t(d->keptMode) : mode_t(0666 & ~currentUmask());
     if (::fsync(d->descriptor) != 0 || ::fchmod(d->descriptor, mode) != 0)
         return d->failWithError(errno);
+    d->prepared = true;
     return true;
 }
 
 bool StagedFile::commit()
 {
-    if (!d->file)
+    if (!d->file || (!d->prepared && !prepare()))
         return false;
     if (d->direct) {
         d->close();

@@ -64,8 +64,9 @@ public:
     // Makes the staged content durable with its final mode, ready to be renamed; true for a
     // stream once flushed. Nothing is yet replaced.
     bool prepare();
-    // Renames the staged file over the target and makes the rename durable; false, and the
-    // staged file removed, when that fails. A stream needs no commit.
+    // Renames the staged file over the target (prepared first, when it was not) and makes the
+    // rename durable; false, and the staged file removed, when that fails. A stream needs no
+    // commit.
     bool commit();
     // Removes the staged file and lets the lock go.
     void discard();
