@@ -251,6 +251,7 @@ private slots:
     void namesOfInputsAreRefused_data();
     void namesOfInputsAreRefused();
     void archiveMustBeARegularFile();
+    void plantedArchiveJournalIsRefused();
     void emptyExportFolderIsAUsageError();
     void killedExportLeavesNothingForLater();
 };
@@ -555,6 +556,29 @@ void TestSharedFolders::archiveMustBeARegularFile()
     QVERIFY2(run.err.contains("not a regular file"), run.err.constData());
     QCOMPARE(QFileInfo::exists("/dev/null-journal"), hadJournal);
     QCOMPARE(entryOf("/dev/null").mode & S_IFMT, mode_t(S_IFCHR));
+}
+
+void TestSharedFolders::plantedArchiveJournalIsRefused()
+{
+    if (::geteuid() != 0)
+        QSKIP("another account's moves need the test to run as root");
+    ExportSite site;
+    site.openToOthers();
+    const QString shared = site.path("shared");
+    QVERIFY(QDir().mkpath(shared));
+    QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    const QString victim = site.path("victim");
+    QVERIFY(TestSupport::writeFile(victim, kSecret));
+    const QByteArray journal = QFile::encodeName(shared + "/a.sqlite-journal");
+    const QByteArray target = QFile::encodeName(victim);
+    asAttacker([&] { ::symlink(target.constData(), journal.constData()); });
+    QVERIFY(QFileInfo(QFile::decodeName(journal)).isSymLink());
+    const Run run =
+        runInProcess(siteArguments(site) +
+                     QStringList{"--archive", shared + "/a.sqlite", "--ingest-only", "DLV"});
+    QCOMPARE(run.status, int(ExportCommand::ArchiveUnavailable));
+    QVERIFY2(run.err.contains("is not SQLite's own file"), run.err.constData());
+    QCOMPARE(TestSupport::readFile(victim), kSecret);
 }
 
 void TestSharedFolders::emptyExportFolderIsAUsageError()

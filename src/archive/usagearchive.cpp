@@ -16,6 +16,7 @@
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -211,6 +212,25 @@ bool UsageArchive::isRegularFile(const QString &path)
 #endif
 }
 
+QString UsageArchive::foreignCompanion(const QString &path)
+{
+#ifndef Q_OS_WIN
+    // SQLite creates and writes these by name, following links: one planted by another account
+    // would receive the journal.
+    for (const char *suffix : {"-journal", "-wal", "-shm"}) {
+        const QString companion = path + QLatin1String(suffix);
+        struct stat status;
+        if (::lstat(QFile::encodeName(companion).constData(), &status) != 0)
+            continue;
+        if (!S_ISREG(status.st_mode) || status.st_uid != ::geteuid())
+            return companion;
+    }
+#else
+    Q_UNUSED(path)
+#endif
+    return QString();
+}
+
 bool UsageArchive::isServerUrl(const QString &target)
 {
     return target.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
@@ -247,6 +267,13 @@ bool UsageArchive::openFile(const QString &path, bool create)
     if (info.exists() && !isRegularFile(path))
         return fail(Failure::Unavailable,
                     QStringLiteral("The archive %1 is not a regular file.").arg(path));
+    const QString planted = foreignCompanion(path);
+    if (!planted.isEmpty())
+        return fail(Failure::Unavailable,
+                    QStringLiteral("%1 beside the archive is not SQLite's own file (a link, or "
+                                   "another account's): remove it, and keep the archive in a "
+                                   "folder only its owner may write.")
+                        .arg(planted));
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
         return fail(Failure::Unavailable,
                     QStringLiteral("SQLite support (the Qt SQL driver QSQLITE) is not installed."));

@@ -88,6 +88,9 @@ public:
     static bool isServerUrl(const QString &target);
     // An existing file that is a regular file, links followed.
     static bool isRegularFile(const QString &path);
+    // A companion file of SQLite's beside the archive that is a link or another account's, or
+    // empty.
+    static QString foreignCompanion(const QString &path);
 
 private:
     bool openFile(const QString &path, bool create);
