@@ -11,10 +11,15 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QUrl>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -85,6 +90,24 @@ private slots:
     void readOnlyFile();
     void interruptedIngest_data();
     void interruptedIngest();
+    void historyKeepsEverySessionOnce_data() { backends(); }
+    void historyKeepsEverySessionOnce();
+    void zqfFolderChanges_data() { backends(); }
+    void zqfFolderChanges();
+    void staleIngestNeverReopens_data() { backends(); }
+    void staleIngestNeverReopens();
+    void anyLogTextIsStorable_data() { backends(); }
+    void anyLogTextIsStorable();
+    void versionOneIsMigrated();
+    void damageGivesNoPartialAnswer_data();
+    void damageGivesNoPartialAnswer();
+    void ingestOnlyStatuses_data();
+    void ingestOnlyStatuses();
+    void serverUrls_data();
+    void serverUrls();
+    void machineNames_data();
+    void machineNames();
+    void defaultMachineIsRemembered();
 
 private:
     static void backends();
@@ -107,9 +130,12 @@ void TestUsageArchive::initTestCase()
     QVERIFY(m_work.isValid());
     m_config = m_work.filePath("ProductConfig.ini");
     m_public = m_work.filePath("public");
-    QVERIFY(TestSupport::writeFile(m_config, "[PRODUCT]\nproducts=DLV\n[DLV]\nconfigs=DLV_A\n"
+    QVERIFY(TestSupport::writeFile(m_config, "[PRODUCT]\nproducts=DLV|ZQF\n[DLV]\nconfigs=DLV_A\n"
+                                             "[ZQF]\nconfigs=ZQF_A\n"
                                              "[DLV_A]\nCompany=T\nproduct=DLV\nPlatform_Code=x64\n"
-                                             "log_name=usage.csv\n"));
+                                             "log_name=usage.csv\n"
+                                             "[ZQF_A]\nCompany=T\nproduct=ZQF\nPlatform_Code=x64\n"
+                                             "log_name=Logs\n"));
 }
 
 void TestUsageArchive::backends()
@@ -268,8 +294,9 @@ void TestUsageArchive::logLifecycle()
                                         "2024-04-01 09:00\n"));
     QCOMPARE(run(ingest).status, 0);
     QCOMPARE(sessionCount(archive, "DLV"), 6);
+    // Nothing to read is said as an export says it, and takes nothing away.
     QVERIFY(QFile::remove(log));
-    QCOMPARE(run(ingest).status, 0);
+    QCOMPARE(run(ingest).status, 4);
     QCOMPARE(sessionCount(archive, "DLV"), 6);
 }
 
@@ -509,6 +536,363 @@ void TestUsageArchive::interruptedIngest()
     QVERIFY2(kept == 0 || kept == sessions, qPrintable(QString::number(kept)));
     QCOMPARE(run({"--archive", archive, "--ingest-only", "DLV"}).status, 0);
     QCOMPARE(sessionCount(archive, "DLV"), sessions);
+}
+
+namespace {
+
+// One CSV log line: user, dongle, start and end as the log writes them.
+QByteArray line(const char *user, const char *start, const char *end)
+{
+    return QByteArray(user) + ",D-" + user + ",Delivery Suite," + start + ',' + end + '\n';
+}
+
+} // namespace
+
+// A machine's log over months, ingested every night: first run, growth and a completed end,
+// rotation, a head trimmed, a line put at the top, a fresh file, two identical sessions in one
+// reading, and the sessions of the daylight-saving changes. After the last night the archive
+// holds exactly the union of everything the log ever held, as reading all of it at once gives,
+// timed as the logging machine timed it and reported the same from other zones.
+void TestUsageArchive::historyKeepsEverySessionOnce()
+{
+    QFETCH(QString, backend);
+    const QString archive = freshArchive(backend);
+    QVERIFY(!archive.isEmpty());
+    const QByteArray a = line("anna", "2024-03-04 08:00", "2024-03-04 09:00");
+    const QByteArray b = line("bo", "2024-03-04 10:00", "2024-03-04 11:30");
+    const QByteArray cOpen = line("carl", "2024-03-05 08:00", "");
+    const QByteArray c = line("carl", "2024-03-05 08:00", "2024-03-05 12:00");
+    const QByteArray d = line("dora", "2024-03-06 09:00", "2024-03-06 09:45");
+    const QByteArray e = line("emil", "2024-03-07 07:00", "2024-03-07 08:00");
+    const QByteArray top = line("anna", "2024-03-03 08:00", "2024-03-03 08:30");
+    // Across the spring change (one real hour), inside the repeated autumn hour (its first
+    // occurrence) and across the autumn change (three real hours).
+    const QByteArray spring = line("fritz", "2024-03-31 01:30", "2024-03-31 03:30");
+    const QByteArray repeated = line("gina", "2024-10-27 02:10", "2024-10-27 02:50");
+    const QByteArray autumn = line("hans", "2024-10-27 01:30", "2024-10-27 03:30");
+    const QByteArray twin = line("ivo", "2024-11-04 08:00", "2024-11-04 09:00");
+    const QVector<QByteArray> nights = {
+        a + b + cOpen,
+        a + b + c + d,
+        c + d + e,
+        top + c + d + e,
+        spring + repeated + autumn,
+        spring + repeated + autumn + twin + twin,
+    };
+    const QByteArray everything =
+        top + a + b + c + d + e + spring + repeated + autumn + twin + twin;
+    const QString log = m_public + "/T/DLV/x64/usage.csv";
+    const QStringList berlin{"TZ=Europe/Berlin"};
+    for (const QByteArray &night : nights) {
+        QVERIFY(TestSupport::writeFile(log, night));
+        const Outcome outcome =
+            run({"--archive", archive, "--ingest-only", "--machine", "ws1", "DLV"}, berlin);
+        QVERIFY2(outcome.status == 0, qPrintable(outcome.err));
+    }
+    const QString out = m_work.filePath("history-" + backend);
+    QDir().mkpath(out);
+    QVERIFY(TestSupport::writeFile(log, everything));
+    QCOMPARE(run({"--sessions", out + "/logs.csv", "DLV", out}, berlin).status, 0);
+    QVERIFY(QFile::remove(log));
+    const QByteArray logs = TestSupport::readFile(out + "/logs.csv");
+    for (const char *zone : {"Europe/Berlin", "America/New_York", "Asia/Kolkata"}) {
+        const QString file = out + "/archive-" + QString(zone).replace('/', '-') + ".csv";
+        const Outcome report =
+            run({"--archive", archive, "--from-archive", "--sessions", file, "DLV", out},
+                {QStringLiteral("TZ=") + zone});
+        QVERIFY2(report.status == 0, qPrintable(report.err));
+        QCOMPARE(TestSupport::readFile(file), logs);
+    }
+    QVERIFY(logs.contains("fritz,D-fritz,2024-03-31 01:30:00,2024-03-31 03:30:00,3600,closed"));
+    QVERIFY(logs.contains("hans,D-hans,2024-10-27 01:30:00,2024-10-27 03:30:00,10800,closed"));
+    QVERIFY(logs.contains("gina,D-gina,2024-10-27 02:10:00,2024-10-27 02:50:00,2400,closed"));
+    QCOMPARE(sessionCount(archive, "DLV"), 11);
+}
+
+// A ZQF folder whose oldest file is deleted, or which gains a file that sorts first, adds only
+// what is new.
+void TestUsageArchive::zqfFolderChanges()
+{
+    QFETCH(QString, backend);
+    const QString archive = freshArchive(backend);
+    QVERIFY(!archive.isEmpty());
+    const QString folder = m_public + "/T/ZQF/x64/Logs";
+    QDir(folder).removeRecursively();
+    QVERIFY(QDir().mkpath(folder));
+    const QString examplesLogs = examples("PublicDocuments/Plinthra/ZQF/x64/Logs/");
+    const QStringList names{"Log20240304.log", "Log20240305.log", "Log20240306.log"};
+    for (const QString &name : names)
+        QVERIFY(QFile::copy(examplesLogs + name, folder + "/" + name));
+    const QStringList ingest{"--archive", archive, "--ingest-only", "--machine", "ws1", "ZQF"};
+    QCOMPARE(run(ingest).status, 0);
+    const qint64 all = sessionCount(archive, "ZQF");
+    QVERIFY(all > 3);
+    QVERIFY(QFile::remove(folder + "/" + names.at(0)));
+    QCOMPARE(run(ingest).status, 0);
+    QCOMPARE(sessionCount(archive, "ZQF"), all);
+    // Sorts before every other file: every later session moves down one place.
+    QVERIFY(TestSupport::writeFile(folder + "/Log1.log",
+                                   "2024-03-01 08:00:00.000 [main] Session opened "
+                                   "userName=new,productType=Survey\n"
+                                   "2024-03-01 08:00:01.000 [licence] Dongle found,dogNum is 1\n"
+                                   "2024-03-01 09:00:00.000 [main] Application run end\n"));
+    QCOMPARE(run(ingest).status, 0);
+    QCOMPARE(sessionCount(archive, "ZQF"), all + 1);
+}
+
+// Two ingests of one machine commit in either order: a stale reading where a session is still
+// open never reopens the session a current reading closed.
+void TestUsageArchive::staleIngestNeverReopens()
+{
+    QFETCH(QString, backend);
+    const QString archive = freshArchive(backend);
+    QVERIFY(!archive.isEmpty());
+    const QDateTime start(QDate(2024, 3, 4), QTime(8, 0));
+    UsageSessions stale;
+    stale.addSession("Standard", UsageSession("omar", "D-2", start));
+    UsageSessions current;
+    current.addSession("Standard", UsageSession("omar", "D-2", start, start.addSecs(1800)));
+    UsageArchive first;
+    UsageArchive second;
+    QVERIFY2(first.open(archive), qPrintable(first.errorText()));
+    QVERIFY2(second.open(archive), qPrintable(second.errorText()));
+    QVERIFY(first.ingest("ws1", "PRX", {{"log", current}}));
+    QVERIFY(second.ingest("ws1", "PRX", {{"log", stale}}));
+    int open = -1;
+    QCOMPARE(sessionCount(archive, "PRX", &open), 1);
+    QCOMPARE(open, 0);
+}
+
+// Whatever text a log holds goes in on both engines and comes back the same way: a 3,000
+// character name, a NUL, a lone surrogate. The other users' sessions of that log go in too.
+void TestUsageArchive::anyLogTextIsStorable()
+{
+    QFETCH(QString, backend);
+    const QString archive = freshArchive(backend);
+    QVERIFY(!archive.isEmpty());
+    const QDateTime start(QDate(2024, 3, 4), QTime(8, 0));
+    const QString longName(3000, QLatin1Char('x'));
+    const QString withNul = QStringLiteral("mallory") + QChar(0);
+    const QString surrogate = QStringLiteral("sur") + QChar(0xd800) + QStringLiteral("rogate");
+    UsageSessions sessions;
+    int minute = 0;
+    for (const QString &user : {longName, withNul, surrogate, QStringLiteral("anna")}) {
+        const QDateTime at = start.addSecs(60 * minute++);
+        sessions.addSession("Standard", UsageSession(user, "D-1", at, at.addSecs(30)));
+    }
+    UsageArchive writer;
+    QVERIFY2(writer.open(archive), qPrintable(writer.errorText()));
+    QVERIFY2(writer.ingest("ws1", "PRX", {{"log", sessions}}), qPrintable(writer.errorText()));
+    QVERIFY2(writer.ingest("ws1", "PRX", {{"log", sessions}}), qPrintable(writer.errorText()));
+    UsageSessions loaded;
+    QVERIFY(writer.load("PRX", {}, {}, &loaded));
+    QStringList users;
+    for (const UsageSession &session : loaded.sessions().value("Standard"))
+        users << session.userName();
+    const QString replacement(QChar(QChar::ReplacementCharacter));
+    QCOMPARE(users, (QStringList{longName, "mallory" + replacement, "sur" + replacement + "rogate",
+                                 "anna"}));
+}
+
+// An archive written by the first version, with the copies a rotation made, is brought to the
+// current version in one go, each session once, the completed end kept.
+void TestUsageArchive::versionOneIsMigrated()
+{
+    const QString archive = m_work.filePath("v1.sqlite");
+    QVERIFY(QFile::copy(TestSupport::dataPath("archive/v1-rotated.sqlite"), archive));
+    QVERIFY(QFile::setPermissions(archive, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    UsageArchive reader;
+    QVERIFY2(reader.open(archive), qPrintable(reader.errorText()));
+    QVector<UsageArchive::MachineShare> shares;
+    QVERIFY(reader.listing(&shares));
+    QCOMPARE(shares.size(), 2);
+    QCOMPARE(shares.at(0).machine, QString("alpha"));
+    QCOMPARE(shares.at(0).sessions, qint64(5));
+    QCOMPARE(shares.at(1).machine, QString("beta"));
+    QCOMPARE(shares.at(1).sessions, qint64(4));
+    UsageSessions sessions;
+    QVERIFY(reader.load("DLV", {}, {}, &sessions));
+    QStringList seen;
+    for (const UsageSession &session : sessions.sessions().value("Delivery Suite"))
+        seen << session.userName() + " " + UsageSession::stateName(session.state());
+    QCOMPARE(seen.count("omar closed"), 2);
+    QCOMPARE(seen.count("omar undated"), 0);
+}
+
+void TestUsageArchive::damageGivesNoPartialAnswer_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("truncated") << "truncated";
+    QTest::newRow("overwritten table page") << "table";
+    QTest::newRow("overwritten index page") << "index";
+}
+
+// A damaged file ends a report with exit 6 and writes nothing; an ingest leaves it as it was.
+void TestUsageArchive::damageGivesNoPartialAnswer()
+{
+    QFETCH(QString, damage);
+    const QString archive = freshArchive(kSqlite);
+    writeCsvLog(20000);
+    QCOMPARE(run({"--archive", archive, "--ingest-only", "--machine", "ws1", "DLV"}).status, 0);
+    qint64 page = 0;
+    qint64 pageSize = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "damage");
+        db.setDatabaseName(archive);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QString("SELECT rootpage FROM sqlite_master WHERE name = '%1'")
+                               .arg(damage == "index" ? "sessions_start" : "sessions")));
+        QVERIFY(query.next());
+        page = query.value(0).toLongLong();
+        QVERIFY(query.exec("PRAGMA page_size") && query.next());
+        pageSize = query.value(0).toLongLong();
+    }
+    QSqlDatabase::removeDatabase("damage");
+    QFile file(archive);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    if (damage == "truncated") {
+        QVERIFY(file.resize(file.size() / 2));
+    } else {
+        // The page a table or an index begins at, overwritten at its end, where its first
+        // cells lie.
+        QVERIFY(file.seek(page * pageSize - 16));
+        QCOMPARE(file.write(QByteArray(16, '\xa5')), qint64(16));
+    }
+    file.close();
+    const QByteArray damaged = TestSupport::readFile(archive);
+    const QString out = m_work.filePath("damaged-" + damage);
+    QDir().mkpath(out);
+    // A report that reads no damaged page (an index a whole reading passes by) is whole and
+    // right; one that meets the damage writes nothing.
+    if (damage != "index") {
+        const Outcome report = run({"--archive", archive, "--from-archive", "--sessions",
+                                    out + "/sessions.csv", "DLV", out});
+        QVERIFY2(report.status == 6, qPrintable(report.err));
+        QVERIFY(!QFileInfo::exists(out + "/sessions.csv"));
+        QVERIFY(!QFileInfo::exists(out + "/DLV_UsageReport.pdf"));
+    }
+    // A second machine's sessions go into every part of the indexes.
+    const Outcome ingest = run({"--archive", archive, "--ingest-only", "--machine", "ws2", "DLV"});
+    QVERIFY2(ingest.status == 6, qPrintable(ingest.err));
+    QCOMPARE(TestSupport::readFile(archive), damaged);
+}
+
+void TestUsageArchive::ingestOnlyStatuses_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::newRow("missing") << "missing";
+    QTest::newRow("a FIFO") << "fifo";
+    QTest::newRow("a folder") << "folder";
+}
+
+// A nightly ingest that cannot read its logs says so, as an export does.
+void TestUsageArchive::ingestOnlyStatuses()
+{
+    QFETCH(QString, log);
+    const QString archive = freshArchive(kSqlite);
+    const QString path = m_public + "/T/DLV/x64/usage.csv";
+    QFile::remove(path);
+    QDir(path).removeRecursively();
+    QDir().mkpath(QFileInfo(path).path());
+    if (log == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (log == "folder")
+        QVERIFY(QDir().mkpath(path));
+    const Outcome outcome = run({"--archive", archive, "--ingest-only", "--machine", "ws1", "DLV"});
+    QFile::remove(path);
+    QDir(path).removeRecursively();
+    QVERIFY2(outcome.status == 4, qPrintable(outcome.err));
+    QVERIFY(!outcome.err.contains("Archived"));
+}
+
+void TestUsageArchive::serverUrls_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("sslmode=disable") << "sslmode=disable"
+                                     << "";
+    QTest::newRow("connect_timeout and application_name")
+        << "connect_timeout=5&application_name=nightly"
+        << "";
+    QTest::newRow("sslmode=require on a plaintext server") << "sslmode=require"
+                                                           << "SSL";
+    QTest::newRow("sslmode of no meaning") << "sslmode=sometimes"
+                                           << "not understood";
+    QTest::newRow("password parameter") << "password=hunter2"
+                                        << "carries a secret";
+    QTest::newRow("sslpassword parameter") << "sslpassword=hunter2"
+                                           << "carries a secret";
+    QTest::newRow("unknown parameter") << "target_session_attrs=any"
+                                       << "not understood";
+    QTest::newRow("option smuggled in a value") << "application_name=a;sslmode=disable"
+                                                << "cannot be passed on";
+}
+
+// The connection parameters a PostgreSQL user expects, with their meaning; anything else is
+// refused, and no secret is ever shown.
+void TestUsageArchive::serverUrls()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, refusal);
+    QString archive = freshArchive(kPostgres);
+    QVERIFY(!archive.isEmpty());
+    archive += "?" + query;
+    UsageArchive writer;
+    const bool opened = writer.open(archive);
+    QVERIFY(!writer.errorText().contains("hunter2"));
+    if (refusal.isEmpty()) {
+        QVERIFY2(opened, qPrintable(writer.errorText()));
+    } else {
+        QVERIFY(!opened);
+        QVERIFY2(writer.errorText().contains(refusal), qPrintable(writer.errorText()));
+    }
+}
+
+void TestUsageArchive::machineNames_data()
+{
+    QTest::addColumn<QString>("machine");
+    QTest::newRow("newline") << "ws1\nArchive forged:";
+    QTest::newRow("not UTF-8") << QString::fromLocal8Bit("a\xff\xfe"
+                                                         "b");
+    QTest::newRow("tab") << "a\tb";
+}
+
+// A machine name is one line of UTF-8 text: names of other bytes would collapse into one, and
+// a newline would forge a line of the listing.
+void TestUsageArchive::machineNames()
+{
+    QFETCH(QString, machine);
+    const QString archive = freshArchive(kSqlite);
+    writeCsvLog(3);
+    const Outcome outcome =
+        run({"--archive", archive, "--ingest-only", "--machine", machine, "DLV"});
+    QCOMPARE(outcome.status, 64);
+    QVERIFY2(outcome.err.contains("--machine takes a name"), qPrintable(outcome.err));
+}
+
+// Without --machine an ingest files under this machine's remembered name, kept by its unique
+// ID: the host renamed (in a namespace of its own) files under the same name, adding nothing.
+void TestUsageArchive::defaultMachineIsRemembered()
+{
+    if (QStandardPaths::findExecutable("unshare").isEmpty() || ::geteuid() != 0)
+        QSKIP("renaming the host takes unshare and root");
+    const QString archive = freshArchive(kSqlite);
+    writeCsvLog(5);
+    QCOMPARE(run({"--archive", archive, "--ingest-only", "DLV"}).status, 0);
+    QProcess renamed;
+    renamed.start("unshare",
+                  QStringList{"--uts", "sh", "-c", "hostname renamed-host && exec \"$@\"", "sh",
+                              program(), "--config", m_config, "--public-documents", m_public,
+                              "--archive", archive, "--ingest-only", "DLV"});
+    QVERIFY(renamed.waitForFinished(60000));
+    QVERIFY2(renamed.exitCode() == 0, renamed.readAllStandardError().constData());
+    UsageArchive reader;
+    QVector<UsageArchive::MachineShare> shares;
+    QVERIFY(reader.open(archive, false) && reader.listing(&shares));
+    QCOMPARE(shares.size(), 1);
+    QCOMPARE(shares.at(0).machine, QSysInfo::machineHostName());
+    QCOMPARE(shares.at(0).sessions, qint64(5));
 }
 
 QTEST_GUILESS_MAIN(TestUsageArchive)

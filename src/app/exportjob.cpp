@@ -242,8 +242,10 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
         return outcome;
     }
     // Without a single log the report would be empty: an unavailable share must not replace
-    // last month's report with nothing.
-    if (request.readLogs && !request.source && outcome.foundLocations.isEmpty()) {
+    // last month's report with nothing. An ingest alone that finds no log has nothing to do
+    // either, and a nightly job must hear of it before the logs rotate away.
+    const bool logsOnly = !request.source || !request.writeFiles;
+    if (request.readLogs && logsOnly && outcome.foundLocations.isEmpty()) {
         outcome.status = ExportOutcome::NoLogs;
         return outcome;
     }
@@ -274,7 +276,7 @@ ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportR
     for (const QString &location : qAsConst(outcome.unreadableLocations))
         outcome.foundLocations.removeAll(location);
     // Nothing could be read at all: the same as no log, and nothing replaces the last report.
-    if (request.readLogs && !request.source && outcome.foundLocations.isEmpty()) {
+    if (request.readLogs && logsOnly && outcome.foundLocations.isEmpty()) {
         outcome.status = ExportOutcome::NoLogs;
         return outcome;
     }

@@ -1,5 +1,10 @@
 #include "usagearchive.h"
 
+#include "archivebatch.h"
+#include "archiveschema.h"
+#include "archivetext.h"
+#include "archiveurl.h"
+
 #include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +13,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSysInfo>
 #include <QUrl>
 #include <QUrlQuery>
 #include <QVariant>
@@ -25,153 +31,46 @@ const QString kFormatName = QStringLiteral("PlinthraUsageArchive");
 const QString kOpen = QStringLiteral("open");
 const QString kIn = QStringLiteral("In");
 const QString kOut = QStringLiteral("Out");
-// Rows per INSERT: one statement per round trip to a server carries many rows, and stays far
-// below either engine's limit on bound values.
-constexpr int kRowsPerInsert = 250;
 // An arbitrary number that every copy of this program takes as its schema lock on a server.
 constexpr qint64 kSchemaLockKey = 0x506c696e74687261;
 
 QAtomicInt connectionCounter;
 
-// Each version's statements, applied in order from the archive's version to the newest.
-// "%ID%" stands for each engine's way of numbering rows itself.
-const QVector<QStringList> &migrations()
+const QStringList &sessionColumns()
 {
-    static const QVector<QStringList> steps = {
-        {
-            QStringLiteral(
-                "CREATE TABLE archive_info (name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
-            QStringLiteral("CREATE TABLE sources (id %ID%, machine TEXT NOT NULL, "
-                           "product_code TEXT NOT NULL, location TEXT NOT NULL, "
-                           "UNIQUE (machine, product_code, location))"),
-            // The place among the location's sessions of a type, with the user, the dongle
-            // and the start text, is what makes a session the same one on every ingest: the
-            // place alone would let a rotated log's new sessions pass for old ones.
-            QStringLiteral("CREATE TABLE sessions (source_id BIGINT NOT NULL REFERENCES "
-                           "sources (id), product_type TEXT NOT NULL, ordinal INTEGER NOT NULL, "
-                           "user_name TEXT NOT NULL, dongle TEXT NOT NULL, start_text TEXT, "
-                           "start_epoch BIGINT, end_text TEXT, end_epoch BIGINT, "
-                           "state TEXT NOT NULL)"),
-            QStringLiteral("CREATE UNIQUE INDEX sessions_key ON sessions (source_id, product_type, "
-                           "ordinal, user_name, dongle, COALESCE(start_text, ''))"),
-            QStringLiteral("CREATE INDEX sessions_start ON sessions (start_epoch)"),
-            // A session that began before a period but ended in it gives the period an "Out"
-            // row; this index finds those without reading all history.
-            QStringLiteral("CREATE INDEX sessions_end ON sessions (end_epoch)"),
-            QStringLiteral("CREATE TABLE unpaired_ends (source_id BIGINT NOT NULL REFERENCES "
-                           "sources (id), product_type TEXT NOT NULL, ordinal INTEGER NOT NULL, "
-                           "user_name TEXT NOT NULL, dongle TEXT NOT NULL, moment_text TEXT, "
-                           "moment_epoch BIGINT)"),
-            QStringLiteral("CREATE UNIQUE INDEX unpaired_ends_key ON unpaired_ends (source_id, "
-                           "product_type, ordinal, user_name, dongle, COALESCE(moment_text, ''))"),
-            QStringLiteral("CREATE INDEX unpaired_ends_moment ON unpaired_ends (moment_epoch)"),
-        },
-    };
-    return steps;
+    static const QStringList columns = {
+        QStringLiteral("identity"),   QStringLiteral("source_id"),   QStringLiteral("product_type"),
+        QStringLiteral("ordinal"),    QStringLiteral("user_name"),   QStringLiteral("dongle"),
+        QStringLiteral("start_text"), QStringLiteral("start_epoch"), QStringLiteral("start_offset"),
+        QStringLiteral("end_text"),   QStringLiteral("end_epoch"),   QStringLiteral("end_offset"),
+        QStringLiteral("state"),      QStringLiteral("completeness")};
+    return columns;
 }
 
-// Local wall-clock time as the log wrote it, so a report made in another time zone still shows
-// the logs' own times; milliseconds only where a log has them.
-QVariant momentText(const QDateTime &moment)
+const QStringList &endColumns()
 {
-    if (!moment.isValid())
-        return QVariant(QVariant::String);
-    const QTime time = moment.time();
-    return moment.toString(time.msec() ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
-                                       : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    static const QStringList columns = {
+        QStringLiteral("identity"),     QStringLiteral("source_id"),
+        QStringLiteral("product_type"), QStringLiteral("ordinal"),
+        QStringLiteral("user_name"),    QStringLiteral("dongle"),
+        QStringLiteral("moment_text"),  QStringLiteral("moment_epoch"),
+        QStringLiteral("moment_offset")};
+    return columns;
 }
 
-QVariant momentEpoch(const QDateTime &moment)
+// A later, more complete reading of a session wins, whatever order two ingests commit in.
+const QString kCompleteSession = QStringLiteral(
+    "ON CONFLICT (identity) DO UPDATE SET end_text = excluded.end_text, "
+    "end_epoch = excluded.end_epoch, end_offset = excluded.end_offset, state = excluded.state, "
+    "completeness = excluded.completeness WHERE excluded.completeness > sessions.completeness");
+
+// Damage to the file is the archive being unusable, whatever statement met it.
+bool isDamage(const QSqlError &error)
 {
-    return moment.isValid() ? QVariant(moment.toSecsSinceEpoch()) : QVariant(QVariant::LongLong);
+    const QString code = error.nativeErrorCode();
+    return code == QLatin1String("11") || code == QLatin1String("26") ||
+           error.text().contains(QLatin1String("malformed"), Qt::CaseInsensitive);
 }
-
-// The parse of momentText's output; QDateTime::fromString is several times slower, and a
-// month's report parses a row's moment or two for every session.
-QDateTime parseMoment(const QVariant &value)
-{
-    if (value.isNull())
-        return QDateTime();
-    const QString text = value.toString();
-    if (text.size() < 19)
-        return QDateTime();
-    const auto number = [&text](int at, int length) { return text.midRef(at, length).toInt(); };
-    const QDate date(number(0, 4), number(5, 2), number(8, 2));
-    const QTime time(number(11, 2), number(14, 2), number(17, 2),
-                     text.size() >= 23 ? number(20, 3) : 0);
-    return QDateTime(date, time);
-}
-
-QString sessionKey(const QString &type, qint64 ordinal, const QString &user, const QString &dongle,
-                   const QString &start)
-{
-    const QChar separator(0x1f);
-    return type + separator + QString::number(ordinal) + separator + user + separator + dongle +
-           separator + start;
-}
-
-// Collects rows for one table and sends them kRowsPerInsert at a time; a row already in the
-// archive is passed over by the unique key.
-class BatchInsert
-{
-public:
-    BatchInsert(const QSqlDatabase &db, const QString &table, const QStringList &columns)
-        : m_db(db), m_table(table), m_columns(columns), m_full(db)
-    {
-    }
-
-    bool add(const QVariantList &row, QString *error)
-    {
-        m_pending += row;
-        if (m_pending.size() < kRowsPerInsert * m_columns.size())
-            return true;
-        return flush(error);
-    }
-
-    bool flush(QString *error)
-    {
-        const int rows = m_pending.size() / m_columns.size();
-        if (rows == 0)
-            return true;
-        QSqlQuery partial(m_db);
-        QSqlQuery &query = rows == kRowsPerInsert ? m_full : partial;
-        if ((&query == &partial || !m_fullPrepared) && !query.prepare(statement(rows))) {
-            *error = query.lastError().text();
-            return false;
-        }
-        if (&query == &m_full)
-            m_fullPrepared = true;
-        for (int index = 0; index < m_pending.size(); ++index)
-            query.bindValue(index, m_pending.at(index));
-        m_pending.clear();
-        if (!query.exec()) {
-            *error = query.lastError().text();
-            return false;
-        }
-        return true;
-    }
-
-private:
-    QString statement(int rows) const
-    {
-        QStringList marks;
-        for (int column = 0; column < m_columns.size(); ++column)
-            marks << QStringLiteral("?");
-        const QString one = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
-        QStringList values;
-        for (int row = 0; row < rows; ++row)
-            values << one;
-        return QStringLiteral("INSERT INTO %1 (%2) VALUES %3 ON CONFLICT DO NOTHING")
-            .arg(m_table, m_columns.join(QStringLiteral(", ")), values.join(QLatin1Char(',')));
-    }
-
-    QSqlDatabase m_db;
-    QString m_table;
-    QStringList m_columns;
-    QSqlQuery m_full;
-    bool m_fullPrepared = false;
-    QVariantList m_pending;
-};
 
 // The epoch seconds to search between for moments dated in [from, to]. A day of slack on each
 // side covers any time zone's midnight; the dates themselves are decided on the moments read,
@@ -298,31 +197,20 @@ bool UsageArchive::openFile(const QString &path, bool create)
 
 bool UsageArchive::openServer(const QString &text)
 {
-    const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty() || url.path().size() < 2)
-        return fail(Failure::Unavailable, QStringLiteral("The archive URL %1 is not of the form "
-                                                         "postgresql://user@host:port/database.")
-                                              .arg(url.toDisplayString(QUrl::RemovePassword)));
-    if (url.userInfo().contains(QLatin1Char(':')))
-        return fail(Failure::Unavailable,
-                    QStringLiteral("The archive URL holds a password, and a command line can be "
-                                   "read by every user of the machine and is kept in logs and "
-                                   "task definitions: remove it from the URL and put it in "
-                                   "PGPASSWORD or the password file (~/.pgpass, or "
-                                   "%APPDATA%\\postgresql\\pgpass.conf on Windows)."));
+    const ArchiveUrl url(text);
+    if (!url.isValid())
+        return fail(Failure::Unavailable, url.error());
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         return fail(Failure::Unavailable, QStringLiteral("PostgreSQL support (the Qt SQL driver "
                                                          "QPSQL) is not installed."));
-    m_target = url.toDisplayString();
+    m_target = url.display();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
-    db.setHostName(QUrlQuery(url).hasQueryItem(QStringLiteral("host"))
-                       ? QUrlQuery(url).queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded)
-                       : url.host());
-    db.setPort(url.port(5432));
-    db.setUserName(url.userName(QUrl::FullyDecoded));
-    db.setDatabaseName(url.path(QUrl::FullyDecoded).mid(1));
+    db.setHostName(url.host());
+    db.setPort(url.port());
+    db.setUserName(url.user());
+    db.setDatabaseName(url.database());
     // Without a password here, libpq takes PGPASSWORD or the password file itself.
-    db.setConnectOptions(QStringLiteral("connect_timeout=15;application_name=PlinthraUsageExport"));
+    db.setConnectOptions(url.options());
     if (!db.open())
         return fail(Failure::Unavailable,
                     QStringLiteral("Could not connect to the archive %1: %2")
@@ -345,6 +233,11 @@ int UsageArchive::storedVersion(bool *isArchive)
     QStringList names;
     while (tables.next())
         names << tables.value(0).toString();
+    if (tables.lastError().isValid()) {
+        fail(Failure::Unavailable,
+             QStringLiteral("%1 is damaged: %2").arg(m_target, tables.lastError().text()));
+        return -1;
+    }
     if (names.isEmpty()) {
         *isArchive = true;
         return 0;
@@ -359,6 +252,11 @@ int UsageArchive::storedVersion(bool *isArchive)
                 format = info.value(1).toString();
             else if (info.value(0).toString() == QLatin1String("schema_version"))
                 version = info.value(1).toString().toInt();
+        }
+        if (info.lastError().isValid()) {
+            fail(Failure::Unavailable,
+                 QStringLiteral("%1 is damaged: %2").arg(m_target, info.lastError().text()));
+            return -1;
         }
     }
     *isArchive = format == kFormatName && version > 0;
@@ -376,15 +274,15 @@ bool UsageArchive::prepareSchema(bool create)
                     QStringLiteral("%1 holds something other than a usage archive; it was left "
                                    "as it is.")
                         .arg(m_target));
-    if (version > SchemaVersion)
+    if (version > ArchiveSchema::Version)
         return fail(Failure::Unavailable,
                     QStringLiteral("The archive %1 was written by a newer version of this program "
                                    "(archive version %2, this program knows up to %3); it was "
                                    "left as it is. Update this program to use it.")
                         .arg(m_target)
                         .arg(version)
-                        .arg(SchemaVersion));
-    if (version == SchemaVersion)
+                        .arg(ArchiveSchema::Version));
+    if (version == ArchiveSchema::Version)
         return true;
     if (version == 0 && !create)
         return fail(Failure::Unavailable, QStringLiteral("%1 holds no archive yet.").arg(m_target));
@@ -393,7 +291,7 @@ bool UsageArchive::prepareSchema(bool create)
                     QStringLiteral("The archive %1 is read-only and needs to be brought up to "
                                    "version %2 first.")
                         .arg(m_target)
-                        .arg(SchemaVersion));
+                        .arg(ArchiveSchema::Version));
     // Two machines may meet an empty archive at once: the lock lets one create it, and the
     // other then finds it made.
     if (!begin())
@@ -406,7 +304,7 @@ bool UsageArchive::prepareSchema(bool create)
             return finish(false);
     }
     version = storedVersion(&isArchive);
-    if (!isArchive || version > SchemaVersion) {
+    if (!isArchive || version > ArchiveSchema::Version) {
         finish(false);
         return prepareSchema(create);
     }
@@ -419,26 +317,19 @@ bool UsageArchive::prepareSchema(bool create)
 bool UsageArchive::createOrMigrate(int fromVersion)
 {
     const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    const QString id = m_server ? QStringLiteral("BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY "
-                                                 "KEY")
-                                : QStringLiteral("INTEGER PRIMARY KEY");
-    for (int version = fromVersion + 1; version <= SchemaVersion; ++version) {
-        for (QString statement : migrations().at(version - 1)) {
-            QSqlQuery query(db);
-            if (!query.exec(statement.replace(QLatin1String("%ID%"), id)))
-                return fail(Failure::Unavailable,
-                            QStringLiteral("Could not bring the archive %1 to version %2: %3")
-                                .arg(m_target)
-                                .arg(version)
-                                .arg(query.lastError().text()));
-        }
-    }
+    QString error;
+    if (!ArchiveSchema::migrate(db, m_server, fromVersion, &error))
+        return fail(Failure::Unavailable, QStringLiteral("Could not bring the archive %1 to "
+                                                         "version %2: %3")
+                                              .arg(m_target)
+                                              .arg(ArchiveSchema::Version)
+                                              .arg(error));
     QSqlQuery set(db);
     set.prepare(QStringLiteral("INSERT INTO archive_info (name, value) VALUES (?, ?) "
                                "ON CONFLICT (name) DO UPDATE SET value = excluded.value"));
     for (const auto &entry :
          {qMakePair(QStringLiteral("format"), kFormatName),
-          qMakePair(QStringLiteral("schema_version"), QString::number(SchemaVersion))}) {
+          qMakePair(QStringLiteral("schema_version"), QString::number(ArchiveSchema::Version))}) {
         set.bindValue(0, entry.first);
         set.bindValue(1, entry.second);
         if (!exec(set, Failure::Unavailable, QStringLiteral("Could not set the archive version")))
@@ -480,9 +371,14 @@ bool UsageArchive::exec(QSqlQuery &query, Failure failure, const QString &what)
 {
     if (query.exec())
         return true;
-    return fail(
-        failure,
-        QStringLiteral("%1 (%2): %3").arg(what, m_target, query.lastError().text().simplified()));
+    return failed(query, failure, what);
+}
+
+bool UsageArchive::failed(const QSqlQuery &query, Failure failure, const QString &what)
+{
+    const QSqlError error = query.lastError();
+    return fail(isDamage(error) ? Failure::Unavailable : failure,
+                QStringLiteral("%1 (%2): %3").arg(what, m_target, error.text().simplified()));
 }
 
 bool UsageArchive::fail(Failure failure, const QString &text)
@@ -501,12 +397,73 @@ bool UsageArchive::ingest(const QString &machine, const QString &productCode,
                         .arg(m_target));
     if (!begin())
         return false;
+    m_machine = machine.isEmpty() ? defaultMachine() : ArchiveText::storable(machine);
+    if (m_machine.isEmpty())
+        return finish(false);
+    const QString code = ArchiveText::storable(productCode);
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    const int limit = ArchiveBatch::maxBoundValues(db);
+    ArchiveBatch sessions(db, QStringLiteral("sessions"), sessionColumns(), kCompleteSession,
+                          limit);
+    ArchiveBatch ends(db, QStringLiteral("unpaired_ends"), endColumns(),
+                      QStringLiteral("ON CONFLICT (identity) DO NOTHING"), limit);
+    IngestRows rows;
     for (const auto &location : locations) {
-        const qint64 id = sourceId(machine, productCode, location.first);
-        if (id < 0 || !ingestLocation(id, location.second))
+        const qint64 id = sourceId(m_machine, code, ArchiveText::storable(location.first));
+        if (id < 0)
             return finish(false);
+        collect(id, code, location.second, &rows);
     }
+    QString error;
+    for (const QByteArray &identity : qAsConst(rows.sessionOrder)) {
+        if (!sessions.add(rows.sessions.value(identity), &error))
+            return finish(writeFailed(error));
+    }
+    for (const QByteArray &identity : qAsConst(rows.endOrder)) {
+        if (!ends.add(rows.ends.value(identity), &error))
+            return finish(writeFailed(error));
+    }
+    if (!sessions.flush(&error) || !ends.flush(&error))
+        return finish(writeFailed(error));
     return finish(true);
+}
+
+bool UsageArchive::writeFailed(const QString &error)
+{
+    return fail(error.contains(QLatin1String("malformed"), Qt::CaseInsensitive)
+                    ? Failure::Unavailable
+                    : Failure::WriteFailed,
+                QStringLiteral("Could not add to the archive, so nothing of this ingest was "
+                               "kept: %1")
+                    .arg(error));
+}
+
+QString UsageArchive::defaultMachine()
+{
+    // The host name at this machine's first ingest, remembered by the machine's unique ID: a
+    // new host name later must not make its sessions new ones.
+    const QString id = QString::fromLatin1(QSysInfo::machineUniqueId());
+    const QString host = ArchiveText::storable(QSysInfo::machineHostName());
+    if (id.isEmpty())
+        return host;
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("INSERT INTO machine_ids (machine_id, machine) VALUES (?, ?) "
+                                  "ON CONFLICT DO NOTHING"));
+    insert.addBindValue(id);
+    insert.addBindValue(host);
+    QSqlQuery select(db);
+    select.prepare(QStringLiteral("SELECT machine FROM machine_ids WHERE machine_id = ?"));
+    select.addBindValue(id);
+    const QString failedText = QStringLiteral("Could not add to the archive");
+    if (!exec(insert, Failure::WriteFailed, failedText) ||
+        !exec(select, Failure::WriteFailed, failedText))
+        return QString();
+    if (!select.next()) {
+        failed(select, Failure::WriteFailed, failedText);
+        return QString();
+    }
+    return select.value(0).toString();
 }
 
 qint64 UsageArchive::sourceId(const QString &machine, const QString &productCode,
@@ -527,98 +484,89 @@ qint64 UsageArchive::sourceId(const QString &machine, const QString &productCode
             return -1;
     }
     if (!select.next()) {
-        fail(Failure::WriteFailed, QStringLiteral("Could not add to the archive %1").arg(m_target));
+        failed(select, Failure::WriteFailed, QStringLiteral("Could not add to the archive"));
         return -1;
     }
     return select.value(0).toLongLong();
 }
 
-bool UsageArchive::ingestLocation(qint64 sourceId, const UsageSessions &sessions)
+void UsageArchive::collect(qint64 sourceId, const QString &productCode,
+                           const UsageSessions &sessions, IngestRows *rows) const
 {
-    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    const QString failed = QStringLiteral("Could not add to the archive, so nothing of this "
-                                          "ingest was kept");
-    // A run still going at the last ingest may have ended since: its session is closed now.
-    QSqlQuery open(db);
-    open.setForwardOnly(true);
-    open.prepare(QStringLiteral("SELECT product_type, ordinal, user_name, dongle, "
-                                "COALESCE(start_text, '') FROM sessions "
-                                "WHERE source_id = ? AND state = ?"));
-    open.bindValue(0, sourceId);
-    open.bindValue(1, kOpen);
-    if (!exec(open, Failure::WriteFailed, failed))
-        return false;
-    QSet<QString> stillOpen;
-    while (open.next())
-        stillOpen.insert(sessionKey(open.value(0).toString(), open.value(1).toLongLong(),
-                                    open.value(2).toString(), open.value(3).toString(),
-                                    open.value(4).toString()));
-
-    QSqlQuery close(db);
-    close.prepare(QStringLiteral("UPDATE sessions SET end_text = ?, end_epoch = ?, state = ? "
-                                 "WHERE source_id = ? AND product_type = ? AND ordinal = ? "
-                                 "AND user_name = ? AND dongle = ? "
-                                 "AND COALESCE(start_text, '') = ? AND state = ?"));
-    BatchInsert inserts(db, QStringLiteral("sessions"),
-                        {QStringLiteral("source_id"), QStringLiteral("product_type"),
-                         QStringLiteral("ordinal"), QStringLiteral("user_name"),
-                         QStringLiteral("dongle"), QStringLiteral("start_text"),
-                         QStringLiteral("start_epoch"), QStringLiteral("end_text"),
-                         QStringLiteral("end_epoch"), QStringLiteral("state")});
-    QString error;
+    // Sessions identical in everything the identity holds are told apart by their rank within
+    // this reading of this location.
+    QHash<QByteArray, int> ranks;
     for (auto entry = sessions.sessions().cbegin(); entry != sessions.sessions().cend(); ++entry) {
+        const QString type = ArchiveText::storable(entry.key());
         const UsageSessionList &list = entry.value();
         for (int ordinal = 0; ordinal < list.size(); ++ordinal) {
             const UsageSession &session = list.at(ordinal);
             const bool isOpen = session.state() == UsageSession::Open;
-            const QVariant start = momentText(session.start());
-            const QVariant end = isOpen ? QVariant(QVariant::String) : momentText(session.end());
-            const QVariant endEpoch =
-                isOpen ? QVariant(QVariant::LongLong) : momentEpoch(session.end());
+            const QDateTime end = isOpen ? QDateTime() : session.end();
+            const QString user = ArchiveText::storable(session.userName());
+            const QString dongle = ArchiveText::storable(session.dogNum());
+            const QVariant startText = ArchiveText::momentText(session.start());
+            const QVariant startEpoch = ArchiveText::momentEpoch(session.start());
+            QStringList fields = {QStringLiteral("s"),
+                                  m_machine,
+                                  productCode,
+                                  type,
+                                  user,
+                                  dongle,
+                                  ArchiveText::momentKey(startText, startEpoch)};
+            const int rank = ranks[ArchiveText::digest(fields)]++;
+            fields << QString::number(rank);
+            const QByteArray identity = ArchiveText::digest(fields);
             const QString state = UsageSession::stateName(session.state());
-            if (!isOpen && !stillOpen.isEmpty() &&
-                stillOpen.contains(sessionKey(entry.key(), ordinal, session.userName(),
-                                              session.dogNum(), start.toString()))) {
-                const QVariantList values = {end,
-                                             endEpoch,
-                                             state,
-                                             sourceId,
-                                             entry.key(),
-                                             ordinal,
-                                             session.userName(),
-                                             session.dogNum(),
-                                             start.toString(),
-                                             kOpen};
-                for (int index = 0; index < values.size(); ++index)
-                    close.bindValue(index, values.at(index));
-                if (!exec(close, Failure::WriteFailed, failed))
-                    return false;
+            const int completeness = ArchiveSchema::completeness(state);
+            auto existing = rows->sessions.find(identity);
+            if (existing != rows->sessions.end() && existing->at(13).toInt() >= completeness)
                 continue;
-            }
-            if (!inserts.add({sourceId, entry.key(), ordinal, session.userName(), session.dogNum(),
-                              start, momentEpoch(session.start()), end, endEpoch, state},
-                             &error))
-                return fail(Failure::WriteFailed, failed + QStringLiteral(": ") + error);
+            const QVariantList row = {identity,
+                                      sourceId,
+                                      type,
+                                      ordinal,
+                                      user,
+                                      dongle,
+                                      startText,
+                                      startEpoch,
+                                      ArchiveText::momentOffset(session.start()),
+                                      ArchiveText::momentText(end),
+                                      ArchiveText::momentEpoch(end),
+                                      ArchiveText::momentOffset(end),
+                                      state,
+                                      completeness};
+            if (existing == rows->sessions.end())
+                rows->sessionOrder << identity;
+            rows->sessions.insert(identity, row);
         }
     }
-    BatchInsert ends(db, QStringLiteral("unpaired_ends"),
-                     {QStringLiteral("source_id"), QStringLiteral("product_type"),
-                      QStringLiteral("ordinal"), QStringLiteral("user_name"),
-                      QStringLiteral("dongle"), QStringLiteral("moment_text"),
-                      QStringLiteral("moment_epoch")});
     const auto &endRows = sessions.unpairedEnds();
     for (auto entry = endRows.cbegin(); entry != endRows.cend(); ++entry) {
+        const QString type = ArchiveText::storable(entry.key());
         for (int ordinal = 0; ordinal < entry.value().size(); ++ordinal) {
-            const UsageRecord &row = entry.value().at(ordinal);
-            if (!ends.add({sourceId, entry.key(), ordinal, row.userName(), row.dogNum(),
-                           momentText(row.dateTime()), momentEpoch(row.dateTime())},
-                          &error))
-                return fail(Failure::WriteFailed, failed + QStringLiteral(": ") + error);
+            const UsageRecord &record = entry.value().at(ordinal);
+            const QString user = ArchiveText::storable(record.userName());
+            const QString dongle = ArchiveText::storable(record.dogNum());
+            const QVariant text = ArchiveText::momentText(record.dateTime());
+            const QVariant epoch = ArchiveText::momentEpoch(record.dateTime());
+            QStringList fields = {QStringLiteral("u"),
+                                  m_machine,
+                                  productCode,
+                                  type,
+                                  user,
+                                  dongle,
+                                  ArchiveText::momentKey(text, epoch)};
+            const int rank = ranks[ArchiveText::digest(fields)]++;
+            fields << QString::number(rank);
+            const QByteArray identity = ArchiveText::digest(fields);
+            if (rows->ends.contains(identity))
+                continue;
+            rows->endOrder << identity;
+            rows->ends.insert(identity, {identity, sourceId, type, ordinal, user, dongle, text,
+                                         epoch, ArchiveText::momentOffset(record.dateTime())});
         }
     }
-    if (!inserts.flush(&error) || !ends.flush(&error))
-        return fail(Failure::WriteFailed, failed + QStringLiteral(": ") + error);
-    return true;
 }
 
 bool UsageArchive::load(const QString &productCode, const QDate &from, const QDate &to,
@@ -639,19 +587,24 @@ bool UsageArchive::load(const QString &productCode, const QDate &from, const QDa
         const QString type = query.value(0).toString();
         const QString user = query.value(1).toString();
         const QString dongle = query.value(2).toString();
-        const QDateTime start = parseMoment(query.value(3));
+        const QDateTime start = ArchiveText::moment(query.value(3), query.value(6));
         if (query.value(5).toString() == kOpen)
             all.addSession(type, UsageSession(user, dongle, start));
         else
-            all.addSession(type, UsageSession(user, dongle, start, parseMoment(query.value(4))));
+            all.addSession(type, UsageSession(user, dongle, start,
+                                              ArchiveText::moment(query.value(4), query.value(7))));
     }
+    // A damaged page ends the reading early: no partial answer.
+    if (query.lastError().isValid())
+        return this->failed(query, Failure::Unavailable, failed);
 
     QSqlQuery ends(db);
     ends.setForwardOnly(true);
-    ends.prepare(QStringLiteral("SELECT e.product_type, e.user_name, e.dongle, e.moment_text "
-                                "FROM unpaired_ends e JOIN sources so ON so.id = e.source_id "
-                                "WHERE so.product_code = ? %1 "
-                                "ORDER BY so.id, e.product_type, e.ordinal")
+    ends.prepare(QStringLiteral(
+                     "SELECT e.product_type, e.user_name, e.dongle, e.moment_text, "
+                     "e.moment_offset FROM unpaired_ends e JOIN sources so ON so.id = e.source_id "
+                     "WHERE so.product_code = ? %1 "
+                     "ORDER BY so.id, e.product_type, e.ordinal")
                      .arg(ranged ? QStringLiteral("AND e.moment_epoch >= ? AND e.moment_epoch < ?")
                                  : QString()));
     const QVariantList bounds = {productCode, epochs.first, epochs.second};
@@ -660,8 +613,11 @@ bool UsageArchive::load(const QString &productCode, const QDate &from, const QDa
     if (!exec(ends, Failure::Unavailable, failed))
         return false;
     while (ends.next())
-        all.addUnpairedEnd(ends.value(0).toString(), parseMoment(ends.value(3)),
+        all.addUnpairedEnd(ends.value(0).toString(),
+                           ArchiveText::moment(ends.value(3), ends.value(4)),
                            ends.value(1).toString(), ends.value(2).toString());
+    if (ends.lastError().isValid())
+        return this->failed(ends, Failure::Unavailable, failed);
 
     if (rows) {
         rows->clear();
@@ -696,9 +652,10 @@ bool UsageArchive::prepareSessionQuery(QSqlQuery &query, const QString &productC
         where += QStringLiteral(" AND ((s.start_epoch >= ? AND s.start_epoch < ?) OR "
                                 "(s.end_epoch >= ? AND s.end_epoch < ?))");
     if (!query.prepare(prefix + QStringLiteral("SELECT s.product_type, s.user_name, s.dongle, "
-                                               "s.start_text, s.end_text, s.state FROM sessions s "
+                                               "s.start_text, s.end_text, s.state, s.start_offset, "
+                                               "s.end_offset FROM sessions s "
                                                "JOIN sources so ON so.id = s.source_id WHERE %1 "
-                                               "ORDER BY so.id, s.product_type, s.ordinal")
+                                               "ORDER BY so.id, s.product_type, s.ordinal, s.id")
                                     .arg(where)))
         return fail(Failure::Unavailable, QStringLiteral("Could not read the archive %1: %2")
                                               .arg(m_target, query.lastError().text()));
@@ -740,9 +697,11 @@ bool UsageArchive::listing(QVector<MachineShare> *shares)
         share.productCode = query.value(0).toString();
         share.machine = query.value(1).toString();
         share.sessions = query.value(2).toLongLong();
-        share.firstDate = parseMoment(query.value(3)).date();
-        share.lastDate = parseMoment(query.value(4)).date();
+        share.firstDate = ArchiveText::moment(query.value(3), QVariant(0)).date();
+        share.lastDate = ArchiveText::moment(query.value(4), QVariant(0)).date();
         shares->append(share);
     }
+    if (query.lastError().isValid())
+        return failed(query, Failure::Unavailable, QStringLiteral("Could not read the archive"));
     return true;
 }

@@ -4,20 +4,25 @@
 #include "usagesessions.h"
 #include "usagetable.h"
 
+#include <QByteArray>
 #include <QDate>
+#include <QHash>
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <QVector>
 
 class QSqlQuery;
 
 // The sessions and unpaired ends of many machines' logs, kept after the logs themselves are
-// rotated away: an SQLite file by default, a PostgreSQL database for a site. Each session is
-// filed under its machine, product code, log location, product type and its place among that
-// location's sessions, so feeding the same logs again adds nothing, a log that grew adds only
-// what is new, and two machines feeding at once lose and duplicate nothing. Every ingest is one
-// transaction: the archive holds all of it or none of it.
+// rotated away: an SQLite file by default, a PostgreSQL database for a site. A session is
+// filed by its content (see ArchiveSchema), so feeding the same logs again adds nothing, a log
+// that grew, rotated or lost its head adds only what is new and removes nothing, a session whose
+// end became known is completed in place, and two machines feeding at once lose and duplicate
+// nothing. Moments keep the offset the ingesting machine gave them, so a report from the archive
+// is the same on every machine. Every ingest is one transaction: the archive holds all of it or
+// none of it.
 class UsageArchive
 {
 public:
@@ -48,9 +53,6 @@ public:
     // order its log holds them.
     using LocationSessions = QVector<QPair<QString, UsageSessions>>;
 
-    // The version this program writes; older archives are migrated to it when opened.
-    static constexpr int SchemaVersion = 1;
-
     UsageArchive();
     ~UsageArchive();
     UsageArchive(const UsageArchive &) = delete;
@@ -62,9 +64,13 @@ public:
     bool open(const QString &target, bool create = true);
     bool isOpen() const;
 
-    // Adds what the logs hold under machine and productCode in one transaction.
+    // Adds what the logs hold under machine and productCode in one transaction. An empty
+    // machine is this machine's default name: the host name at its first ingest, remembered by
+    // the machine's unique ID.
     bool ingest(const QString &machine, const QString &productCode,
                 const LocationSessions &locations);
+    // The machine name the last ingest filed under.
+    QString machine() const { return m_machine; }
 
     // The sessions of every machine that start in [from, to] (null bounds are open) ordered by
     // start, and, when rows is given, the report rows rebuilt from them: each session's "In"
@@ -100,7 +106,19 @@ private:
     int storedVersion(bool *isArchive);
     bool begin();
     bool finish(bool ok);
-    bool ingestLocation(qint64 sourceId, const UsageSessions &sessions);
+    // What one ingest sends, each session and unpaired end once, by identity, in log order.
+    struct IngestRows
+    {
+        QHash<QByteArray, QVariantList> sessions;
+        QVector<QByteArray> sessionOrder;
+        QHash<QByteArray, QVariantList> ends;
+        QVector<QByteArray> endOrder;
+    };
+    void collect(qint64 sourceId, const QString &productCode, const UsageSessions &sessions,
+                 IngestRows *rows) const;
+    QString defaultMachine();
+    bool writeFailed(const QString &error);
+    bool failed(const QSqlQuery &query, Failure failure, const QString &what);
     qint64 sourceId(const QString &machine, const QString &productCode, const QString &location);
     bool prepareSessionQuery(QSqlQuery &query, const QString &productCode, const QDate &from,
                              const QDate &to, const QString &prefix);
@@ -112,6 +130,7 @@ private:
     QString m_target;
     bool m_server = false;
     bool m_readOnly = false;
+    QString m_machine;
     Failure m_failure = Failure::None;
     QString m_errorText;
 };

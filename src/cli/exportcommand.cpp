@@ -278,6 +278,11 @@ int ExportCommand::run(const QStringList &arguments, QIODevice *out, QIODevice *
     const ExportOutcome outcome = ExportJob::run(environment, request);
     if (outcome.status == ExportOutcome::SourceFailed)
         return archiveStatus;
+    if (outcome.status == ExportOutcome::SourceOnly && !outcome.unreadableLocations.isEmpty()) {
+        writeLine(err, QStringLiteral("Could not read %1; what could be read was archived")
+                           .arg(outcome.unreadableLocations.join(QStringLiteral(", "))));
+        return UnreadableLogs;
+    }
     if (outcome.status != ExportOutcome::SourceOnly)
         writeLine(err, outcome.sentence());
     return exitCode(outcome.status);

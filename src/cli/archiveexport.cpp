@@ -5,13 +5,34 @@
 
 #include <QCommandLineParser>
 #include <QIODevice>
-#include <QSysInfo>
 
 namespace {
 
 void writeLine(QIODevice *device, const QString &line)
 {
     device->write(line.toUtf8() + '\n');
+}
+
+// A name as one line of text: control characters (a newline would forge a line) shown as
+// escapes.
+QString printable(const QString &name)
+{
+    QString text;
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            text += c;
+    }
+    return text;
+}
+
+// The bytes of a name, as the system gave them, must be UTF-8: two names of bytes that are not
+// would both read as the same replacement characters and be taken for one machine.
+bool isPlainName(const QString &name)
+{
+    return !name.contains(QChar(QChar::ReplacementCharacter)) && printable(name) == name;
 }
 
 int failed(const UsageArchive &archive, QIODevice *err)
@@ -38,7 +59,8 @@ ArchiveExport::ArchiveExport(QCommandLineParser &parser)
                     QStringLiteral("Read no logs: report from the archive alone.")),
       m_machine(QStringLiteral("machine"),
                 QStringLiteral("The name the logs are filed under in the archive (default: the "
-                               "host name)."),
+                               "host name at this machine's first ingest, kept by its unique ID "
+                               "when the host is renamed)."),
                 QStringLiteral("NAME"))
 {
     parser.addOptions({m_archive, m_ingestOnly, m_fromArchive, m_machine});
@@ -58,6 +80,9 @@ QString ArchiveExport::usageError() const
         return QStringLiteral("--machine names the logs read, and --from-archive reads none");
     if (m_parser.isSet(m_machine) && m_parser.value(m_machine).trimmed().isEmpty())
         return QStringLiteral("--machine needs a name");
+    if (m_parser.isSet(m_machine) && !isPlainName(m_parser.value(m_machine)))
+        return QStringLiteral("--machine takes a name of printable text in UTF-8, without "
+                              "control characters");
     if (ingestOnly()) {
         for (const char *name :
              {"csv", "sessions", "summary-json", "summary", "from", "to", "list-products"}) {
@@ -93,8 +118,8 @@ int ArchiveExport::run(const QString &productCode,
     if (!archive.open(m_parser.value(m_archive), !fromArchive()))
         return failed(archive, err);
     if (!fromArchive()) {
-        const QString machine = m_parser.isSet(m_machine) ? m_parser.value(m_machine).trimmed()
-                                                          : QSysInfo::machineHostName();
+        const QString machine =
+            m_parser.isSet(m_machine) ? m_parser.value(m_machine).trimmed() : QString();
         if (!archive.ingest(machine, productCode, located))
             return failed(archive, err);
         if (ingestOnly()) {
@@ -106,7 +131,7 @@ int ArchiveExport::run(const QString &productCode,
                                .arg(count)
                                .arg(productCode)
                                .arg(located.size())
-                               .arg(machine, m_parser.value(m_archive)));
+                               .arg(printable(archive.machine()), m_parser.value(m_archive)));
             return 0;
         }
     }
@@ -132,7 +157,7 @@ int ArchiveExport::list(QIODevice *out, QIODevice *err) const
             text += share.productCode + QLatin1Char('\n');
         code = share.productCode;
         text += QStringLiteral("  %1\t%2 sessions\t%3\t%4\n")
-                    .arg(share.machine)
+                    .arg(printable(share.machine))
                     .arg(share.sessions)
                     .arg(date(share.firstDate), date(share.lastDate));
     }

@@ -1,0 +1,40 @@
+#ifndef ARCHIVEBATCH_H
+#define ARCHIVEBATCH_H
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+// Rows for one table, sent many to a statement: one round trip to a server carries many rows.
+// The rows per statement follow the engine's limit on bound values (999 in SQLite before 3.32).
+// conflict is the statement's ON CONFLICT clause.
+class ArchiveBatch
+{
+public:
+    ArchiveBatch(const QSqlDatabase &db, const QString &table, const QStringList &columns,
+                 const QString &conflict, int maxBoundValues);
+
+    bool add(const QVariantList &row, QString *error);
+    bool flush(QString *error);
+
+    // The rows one statement carries.
+    int rowsPerStatement() const { return m_rowsPerStatement; }
+    // The most values one statement of the engine behind db may bind.
+    static int maxBoundValues(const QSqlDatabase &db);
+
+private:
+    QString statement(int rows) const;
+
+    QSqlDatabase m_db;
+    QString m_table;
+    QStringList m_columns;
+    QString m_conflict;
+    int m_rowsPerStatement;
+    QSqlQuery m_full;
+    bool m_fullPrepared = false;
+    QVariantList m_pending;
+};
+
+#endif // ARCHIVEBATCH_H
