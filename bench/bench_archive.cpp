@@ -6,6 +6,7 @@
 // TARGET is an SQLite file or a postgresql:// URL of an empty database (password from
 // PGPASSWORD). Run each in a process of its own so the peak memory belongs to that run.
 
+#include "localtimezone.h"
 #include "usagearchive.h"
 #include "usagesummary.h"
 
@@ -61,6 +62,8 @@ double timed(const std::function<bool()> &step, bool *ok)
 
 int main(int argc, char **argv)
 {
+    // As the programs do: the zone is looked up once, not on every moment.
+    LocalTimeZone::pin();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     const QStringList args = app.arguments();

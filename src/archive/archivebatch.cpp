@@ -34,6 +34,12 @@ int ArchiveBatch::maxBoundValues(const QSqlDatabase &db)
 
 bool ArchiveBatch::add(const QVariantList &row, QString *error)
 {
+    const QByteArray key = row.value(0).toByteArray();
+    if (m_keys.contains(key) && !flush(error))
+        return false;
+    m_keys.insert(key);
+    if (m_pending.isEmpty())
+        m_pending.reserve(m_rowsPerStatement * m_columns.size());
     m_pending += row;
     if (m_pending.size() < m_rowsPerStatement * m_columns.size())
         return true;
@@ -56,6 +62,7 @@ bool ArchiveBatch::flush(QString *error)
     for (int index = 0; index < m_pending.size(); ++index)
         query.bindValue(index, m_pending.at(index));
     m_pending.clear();
+    m_keys.clear();
     if (!query.exec()) {
         *error = query.lastError().text();
         return false;

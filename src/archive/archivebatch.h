@@ -1,6 +1,8 @@
 #ifndef ARCHIVEBATCH_H
 #define ARCHIVEBATCH_H
 
+#include <QByteArray>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -16,6 +18,9 @@ public:
     ArchiveBatch(const QSqlDatabase &db, const QString &table, const QStringList &columns,
                  const QString &conflict, int maxBoundValues);
 
+    // Adds a row; its first value is the key the conflict clause names. One statement never
+    // carries two rows of one key (a server refuses to touch a row twice in one statement): a
+    // second one goes into the next.
     bool add(const QVariantList &row, QString *error);
     bool flush(QString *error);
 
@@ -35,6 +40,7 @@ private:
     QSqlQuery m_full;
     bool m_fullPrepared = false;
     QVariantList m_pending;
+    QSet<QByteArray> m_keys;
 };
 
 #endif // ARCHIVEBATCH_H

@@ -163,10 +163,14 @@ bool ArchiveSchema::carryVersion1Over(const QSqlDatabase &db, bool server, QStri
     QVector<QByteArray> order;
     while (old.next()) {
         const QString state = old.value(11).toString();
-        const QByteArray identity = ArchiveText::digest(
-            {QStringLiteral("s"), old.value(0).toString(), old.value(1).toString(),
-             old.value(3).toString(), old.value(5).toString(), old.value(6).toString(),
-             ArchiveText::momentKey(old.value(7), old.value(8)), QStringLiteral("0")});
+        const QByteArray identity = ArchiveText::identity(
+            old.value(8),
+            ArchiveText::key({QStringLiteral("s"), old.value(0).toString(), old.value(1).toString(),
+                              old.value(3).toString(),
+                              ArchiveText::storable(old.value(5).toString()),
+                              ArchiveText::storable(old.value(6).toString()),
+                              ArchiveText::momentKey(old.value(7), old.value(8))}),
+            0);
         const QVariantList row = {identity,
                                   old.value(2),
                                   old.value(3),
@@ -224,10 +228,14 @@ bool ArchiveSchema::carryEndsOver(const QSqlDatabase &db, int limit, QString *er
     }
     QSet<QByteArray> seen;
     while (old.next()) {
-        const QByteArray identity = ArchiveText::digest(
-            {QStringLiteral("u"), old.value(0).toString(), old.value(1).toString(),
-             old.value(3).toString(), old.value(5).toString(), old.value(6).toString(),
-             ArchiveText::momentKey(old.value(7), old.value(8)), QStringLiteral("0")});
+        const QByteArray identity = ArchiveText::identity(
+            old.value(8),
+            ArchiveText::key({QStringLiteral("u"), old.value(0).toString(), old.value(1).toString(),
+                              old.value(3).toString(),
+                              ArchiveText::storable(old.value(5).toString()),
+                              ArchiveText::storable(old.value(6).toString()),
+                              ArchiveText::momentKey(old.value(7), old.value(8))}),
+            0);
         if (seen.contains(identity))
             continue;
         seen.insert(identity);

@@ -1,8 +1,14 @@
 #include "archivetext.h"
 
+#include "localepoch.h"
+
 #include <QCryptographicHash>
 
+#include <cstdio>
+
 namespace {
+
+constexpr qint64 kUnixEpochJulianDay = 2440588;
 
 // The parse of momentText's output; QDateTime::fromString is several times slower, and a
 // month's report parses a moment or two for every session.
@@ -46,6 +52,27 @@ QString ArchiveText::storable(const QString &text)
     return result.isNull() ? text : result;
 }
 
+ArchiveText::Stored ArchiveText::stored(const QDateTime &moment)
+{
+    if (!moment.isValid())
+        return {QVariant(QVariant::String), QVariant(QVariant::LongLong), QVariant(QVariant::Int)};
+    const QDate date = moment.date();
+    const QTime time = moment.time();
+    char text[32];
+    const int length =
+        time.msec()
+            ? std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", date.year(),
+                            date.month(), date.day(), time.hour(), time.minute(), time.second(),
+                            time.msec())
+            : std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", date.year(),
+                            date.month(), date.day(), time.hour(), time.minute(), time.second());
+    const qint64 epoch = LocalEpoch::seconds(moment);
+    // The wall clock read as if it were UTC, less the instant: the offset there and then.
+    const qint64 wallClock = (date.toJulianDay() - kUnixEpochJulianDay) * 86400 +
+                             time.hour() * 3600 + time.minute() * 60 + time.second();
+    return {QString::fromLatin1(text, length), epoch, int(wallClock - epoch)};
+}
+
 QVariant ArchiveText::momentText(const QDateTime &moment)
 {
     if (!moment.isValid())
@@ -86,16 +113,34 @@ qint64 ArchiveText::offsetOf(const QString &text, qint64 epoch)
            epoch;
 }
 
-QByteArray ArchiveText::digest(const QStringList &fields)
+QByteArray ArchiveText::key(const QStringList &fields)
 {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray key;
+    key.reserve(256);
     for (const QString &field : fields) {
         const QByteArray bytes = field.toUtf8();
-        const QByteArray length = QByteArray::number(bytes.size()) + ':';
-        hash.addData(length);
-        hash.addData(bytes);
+        key += QByteArray::number(bytes.size());
+        key += ':';
+        key += bytes;
     }
-    return hash.result();
+    return key;
+}
+
+QByteArray ArchiveText::identity(const QVariant &epoch, const QByteArray &key, int rank)
+{
+    // Biased so that moments before 1970 sort before later ones; 0 for no moment.
+    const quint64 instant = epoch.isNull() ? 0 : quint64(epoch.toLongLong()) + (quint64(1) << 62);
+    QByteArray identity(8, '\0');
+    for (int i = 0; i < 8; ++i)
+        identity[i] = char((instant >> (56 - 8 * i)) & 0xff);
+    // The first of identical ones is the key's digest; each later one the digest of the one
+    // before it and its rank, so one digest serves the common case.
+    QByteArray digest = QCryptographicHash::hash(key, QCryptographicHash::Sha256).left(16);
+    for (int step = 1; step <= rank; ++step)
+        digest =
+            QCryptographicHash::hash(digest + QByteArray::number(step), QCryptographicHash::Sha256)
+                .left(16);
+    return identity + digest;
 }
 
 QString ArchiveText::momentKey(const QVariant &text, const QVariant &epoch)

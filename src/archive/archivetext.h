@@ -15,6 +15,16 @@ public:
     // engine keeps as it is, each become U+FFFD; everything else is kept as read.
     static QString storable(const QString &text);
 
+    // A moment as it is stored: text, instant and offset; all null for an invalid moment. Quick:
+    // no time-zone lookup beyond the one the instant takes.
+    struct Stored
+    {
+        QVariant text;
+        QVariant epoch;
+        QVariant offset;
+    };
+    static Stored stored(const QDateTime &moment);
+
     // The wall-clock text of a moment as the log wrote it, milliseconds only where it has them;
     // null for an invalid moment.
     static QVariant momentText(const QDateTime &moment);
@@ -29,8 +39,12 @@ public:
     // The offset a moment had, from its stored text and instant.
     static qint64 offsetOf(const QString &text, qint64 epoch);
 
-    // A digest of the fields, each length-prefixed, so that no two lists of texts share one.
-    static QByteArray digest(const QStringList &fields);
+    // The fields, each length-prefixed, as one key: no two lists of texts share one.
+    static QByteArray key(const QStringList &fields);
+    // What a session or an unpaired end is filed by: its moment's instant (eight bytes that
+    // sort as the instants do, so that a log's sessions go into the index side by side) and a
+    // digest of its key and its rank among identical ones.
+    static QByteArray identity(const QVariant &epoch, const QByteArray &key, int rank);
     // What identifies a moment in a digest: its instant when valid, else its text.
     static QString momentKey(const QVariant &text, const QVariant &epoch);
 };

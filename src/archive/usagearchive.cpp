@@ -18,6 +18,7 @@
 #include <QUrlQuery>
 #include <QVariant>
 
+#include <cstring>
 #include <limits>
 
 #ifndef Q_OS_WIN
@@ -192,6 +193,9 @@ bool UsageArchive::openFile(const QString &path, bool create)
         return fail(
             Failure::Unavailable,
             QStringLiteral("Could not open the archive %1: %2").arg(path, db.lastError().text()));
+    // An ingest touches the indexes of a million sessions; SQLite's default 2 MB of cache
+    // would read their pages again and again.
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -65536"));
     return true;
 }
 
@@ -407,20 +411,12 @@ bool UsageArchive::ingest(const QString &machine, const QString &productCode,
                           limit);
     ArchiveBatch ends(db, QStringLiteral("unpaired_ends"), endColumns(),
                       QStringLiteral("ON CONFLICT (identity) DO NOTHING"), limit);
-    IngestRows rows;
+    QString error;
     for (const auto &location : locations) {
         const qint64 id = sourceId(m_machine, code, ArchiveText::storable(location.first));
         if (id < 0)
             return finish(false);
-        collect(id, code, location.second, &rows);
-    }
-    QString error;
-    for (const QByteArray &identity : qAsConst(rows.sessionOrder)) {
-        if (!sessions.add(rows.sessions.value(identity), &error))
-            return finish(writeFailed(error));
-    }
-    for (const QByteArray &identity : qAsConst(rows.endOrder)) {
-        if (!ends.add(rows.ends.value(identity), &error))
+        if (!send(id, code, location.second, &sessions, &ends, &error))
             return finish(writeFailed(error));
     }
     if (!sessions.flush(&error) || !ends.flush(&error))
@@ -490,83 +486,69 @@ qint64 UsageArchive::sourceId(const QString &machine, const QString &productCode
     return select.value(0).toLongLong();
 }
 
-void UsageArchive::collect(qint64 sourceId, const QString &productCode,
-                           const UsageSessions &sessions, IngestRows *rows) const
+namespace {
+
+// Sessions identical in everything the identity holds are told apart by their rank within
+// one reading of one location; ranks counts them by 64 bits of the first one's digest, which
+// keeps a million sessions' counts small.
+QByteArray rankedIdentity(const QVariant &epoch, const QByteArray &key, QHash<quint64, int> *ranks)
 {
-    // Sessions identical in everything the identity holds are told apart by their rank within
-    // this reading of this location.
-    QHash<QByteArray, int> ranks;
+    const QByteArray first = ArchiveText::identity(epoch, key, 0);
+    quint64 digest = 0;
+    std::memcpy(&digest, first.constData() + 8, sizeof digest);
+    int &seen = (*ranks)[digest];
+    return seen++ == 0 ? first : ArchiveText::identity(epoch, key, seen - 1);
+}
+
+} // namespace
+
+bool UsageArchive::send(qint64 sourceId, const QString &productCode, const UsageSessions &sessions,
+                        ArchiveBatch *sessionRows, ArchiveBatch *endRows, QString *error) const
+{
+    QHash<quint64, int> ranks;
     for (auto entry = sessions.sessions().cbegin(); entry != sessions.sessions().cend(); ++entry) {
         const QString type = ArchiveText::storable(entry.key());
         const UsageSessionList &list = entry.value();
         for (int ordinal = 0; ordinal < list.size(); ++ordinal) {
             const UsageSession &session = list.at(ordinal);
             const bool isOpen = session.state() == UsageSession::Open;
-            const QDateTime end = isOpen ? QDateTime() : session.end();
             const QString user = ArchiveText::storable(session.userName());
             const QString dongle = ArchiveText::storable(session.dogNum());
-            const QVariant startText = ArchiveText::momentText(session.start());
-            const QVariant startEpoch = ArchiveText::momentEpoch(session.start());
-            QStringList fields = {QStringLiteral("s"),
-                                  m_machine,
-                                  productCode,
-                                  type,
-                                  user,
-                                  dongle,
-                                  ArchiveText::momentKey(startText, startEpoch)};
-            const int rank = ranks[ArchiveText::digest(fields)]++;
-            fields << QString::number(rank);
-            const QByteArray identity = ArchiveText::digest(fields);
+            const ArchiveText::Stored start = ArchiveText::stored(session.start());
+            const ArchiveText::Stored end =
+                ArchiveText::stored(isOpen ? QDateTime() : session.end());
+            const QByteArray key =
+                ArchiveText::key({QStringLiteral("s"), m_machine, productCode, type, user, dongle,
+                                  ArchiveText::momentKey(start.text, start.epoch)});
+            const QByteArray identity = rankedIdentity(start.epoch, key, &ranks);
             const QString state = UsageSession::stateName(session.state());
             const int completeness = ArchiveSchema::completeness(state);
-            auto existing = rows->sessions.find(identity);
-            if (existing != rows->sessions.end() && existing->at(13).toInt() >= completeness)
-                continue;
-            const QVariantList row = {identity,
-                                      sourceId,
-                                      type,
-                                      ordinal,
-                                      user,
-                                      dongle,
-                                      startText,
-                                      startEpoch,
-                                      ArchiveText::momentOffset(session.start()),
-                                      ArchiveText::momentText(end),
-                                      ArchiveText::momentEpoch(end),
-                                      ArchiveText::momentOffset(end),
-                                      state,
-                                      completeness};
-            if (existing == rows->sessions.end())
-                rows->sessionOrder << identity;
-            rows->sessions.insert(identity, row);
+            const QVariantList row = {identity,  sourceId,   type,        ordinal,      user,
+                                      dongle,    start.text, start.epoch, start.offset, end.text,
+                                      end.epoch, end.offset, state,       completeness};
+            if (!sessionRows->add(row, error))
+                return false;
         }
     }
-    const auto &endRows = sessions.unpairedEnds();
-    for (auto entry = endRows.cbegin(); entry != endRows.cend(); ++entry) {
+    const auto &ends = sessions.unpairedEnds();
+    for (auto entry = ends.cbegin(); entry != ends.cend(); ++entry) {
         const QString type = ArchiveText::storable(entry.key());
         for (int ordinal = 0; ordinal < entry.value().size(); ++ordinal) {
             const UsageRecord &record = entry.value().at(ordinal);
             const QString user = ArchiveText::storable(record.userName());
             const QString dongle = ArchiveText::storable(record.dogNum());
-            const QVariant text = ArchiveText::momentText(record.dateTime());
-            const QVariant epoch = ArchiveText::momentEpoch(record.dateTime());
-            QStringList fields = {QStringLiteral("u"),
-                                  m_machine,
-                                  productCode,
-                                  type,
-                                  user,
-                                  dongle,
-                                  ArchiveText::momentKey(text, epoch)};
-            const int rank = ranks[ArchiveText::digest(fields)]++;
-            fields << QString::number(rank);
-            const QByteArray identity = ArchiveText::digest(fields);
-            if (rows->ends.contains(identity))
-                continue;
-            rows->endOrder << identity;
-            rows->ends.insert(identity, {identity, sourceId, type, ordinal, user, dongle, text,
-                                         epoch, ArchiveText::momentOffset(record.dateTime())});
+            const ArchiveText::Stored moment = ArchiveText::stored(record.dateTime());
+            const QByteArray key =
+                ArchiveText::key({QStringLiteral("u"), m_machine, productCode, type, user, dongle,
+                                  ArchiveText::momentKey(moment.text, moment.epoch)});
+            const QByteArray identity = rankedIdentity(moment.epoch, key, &ranks);
+            if (!endRows->add({identity, sourceId, type, ordinal, user, dongle, moment.text,
+                               moment.epoch, moment.offset},
+                              error))
+                return false;
         }
     }
+    return true;
 }
 
 bool UsageArchive::load(const QString &productCode, const QDate &from, const QDate &to,

@@ -13,6 +13,7 @@
 #include <QVariantList>
 #include <QVector>
 
+class ArchiveBatch;
 class QSqlQuery;
 
 // The sessions and unpaired ends of many machines' logs, kept after the logs themselves are
@@ -106,16 +107,9 @@ private:
     int storedVersion(bool *isArchive);
     bool begin();
     bool finish(bool ok);
-    // What one ingest sends, each session and unpaired end once, by identity, in log order.
-    struct IngestRows
-    {
-        QHash<QByteArray, QVariantList> sessions;
-        QVector<QByteArray> sessionOrder;
-        QHash<QByteArray, QVariantList> ends;
-        QVector<QByteArray> endOrder;
-    };
-    void collect(qint64 sourceId, const QString &productCode, const UsageSessions &sessions,
-                 IngestRows *rows) const;
+    // Sends one location's sessions and unpaired ends, each filed by its identity.
+    bool send(qint64 sourceId, const QString &productCode, const UsageSessions &sessions,
+              ArchiveBatch *sessionRows, ArchiveBatch *endRows, QString *error) const;
     QString defaultMachine();
     bool writeFailed(const QString &error);
     bool failed(const QSqlQuery &query, Failure failure, const QString &what);
