@@ -130,12 +130,15 @@ void TestUsageArchive::initTestCase()
     QVERIFY(m_work.isValid());
     m_config = m_work.filePath("ProductConfig.ini");
     m_public = m_work.filePath("public");
-    QVERIFY(TestSupport::writeFile(m_config, "[PRODUCT]\nproducts=DLV|ZQF\n[DLV]\nconfigs=DLV_A\n"
-                                             "[ZQF]\nconfigs=ZQF_A\n"
-                                             "[DLV_A]\nCompany=T\nproduct=DLV\nPlatform_Code=x64\n"
-                                             "log_name=usage.csv\n"
-                                             "[ZQF_A]\nCompany=T\nproduct=ZQF\nPlatform_Code=x64\n"
-                                             "log_name=Logs\n"));
+    QVERIFY(TestSupport::writeFile(m_config,
+                                   "[PRODUCT]\nproducts=DLV|ZQF\n[DLV]\nconfigs=DLV_A|DLV_B\n"
+                                   "[ZQF]\nconfigs=ZQF_A\n"
+                                   "[DLV_A]\nCompany=T\nproduct=DLV\nPlatform_Code=x64\n"
+                                   "log_name=usage.csv\n"
+                                   "[DLV_B]\nCompany=T\nproduct=DLV\nPlatform_Code=x86\n"
+                                   "log_name=usage.csv\n"
+                                   "[ZQF_A]\nCompany=T\nproduct=ZQF\nPlatform_Code=x64\n"
+                                   "log_name=Logs\n"));
 }
 
 void TestUsageArchive::backends()
@@ -781,17 +784,24 @@ void TestUsageArchive::damageGivesNoPartialAnswer()
 void TestUsageArchive::ingestOnlyStatuses_data()
 {
     QTest::addColumn<QString>("log");
-    QTest::newRow("missing") << "missing";
-    QTest::newRow("a FIFO") << "fifo";
-    QTest::newRow("a folder") << "folder";
+    QTest::addColumn<bool>("secondLog");
+    QTest::addColumn<int>("status");
+    QTest::newRow("missing") << "missing" << false << 4;
+    QTest::newRow("a FIFO") << "fifo" << false << 4;
+    QTest::newRow("a folder") << "folder" << false << 4;
+    QTest::newRow("a FIFO beside a readable log") << "fifo" << true << 5;
 }
 
-// A nightly ingest that cannot read its logs says so, as an export does.
+// A nightly ingest that cannot read its logs says so, as an export does: 4 when nothing could
+// be read (nothing ingested), 5 when some location could not (the rest ingested).
 void TestUsageArchive::ingestOnlyStatuses()
 {
     QFETCH(QString, log);
+    QFETCH(bool, secondLog);
+    QFETCH(int, status);
     const QString archive = freshArchive(kSqlite);
     const QString path = m_public + "/T/DLV/x64/usage.csv";
+    const QString second = m_public + "/T/DLV/x86/usage.csv";
     QFile::remove(path);
     QDir(path).removeRecursively();
     QDir().mkpath(QFileInfo(path).path());
@@ -799,11 +809,18 @@ void TestUsageArchive::ingestOnlyStatuses()
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else if (log == "folder")
         QVERIFY(QDir().mkpath(path));
+    if (secondLog)
+        QVERIFY(TestSupport::writeFile(second, csvLog(4)));
     const Outcome outcome = run({"--archive", archive, "--ingest-only", "--machine", "ws1", "DLV"});
     QFile::remove(path);
+    QFile::remove(second);
     QDir(path).removeRecursively();
-    QVERIFY2(outcome.status == 4, qPrintable(outcome.err));
-    QVERIFY(!outcome.err.contains("Archived"));
+    QVERIFY2(outcome.status == status, qPrintable(outcome.err));
+    QCOMPARE(outcome.err.contains("Could not read " + path), secondLog);
+    if (secondLog)
+        QCOMPARE(sessionCount(archive, "DLV"), qint64(4));
+    else
+        QVERIFY(!QFileInfo::exists(archive));
 }
 
 void TestUsageArchive::serverUrls_data()

@@ -45,15 +45,14 @@ bool ArchiveSchema::run(const QSqlDatabase &db, const QString &statement, QStrin
 
 bool ArchiveSchema::migrate(const QSqlDatabase &db, bool server, int fromVersion, QString *error)
 {
-    if (fromVersion < 1 && !createVersion1(db, server, error))
-        return false;
+    if (fromVersion < 1)
+        return createBase(db, server, error) && createVersion2(db, server, error);
     if (fromVersion < 2) {
         // Version 1 filed sessions by their place in the log; its tables make way for the new
         // ones and their sessions are carried over, each once.
         for (const char *index : {"sessions_key", "sessions_start", "sessions_end",
                                   "unpaired_ends_key", "unpaired_ends_moment"}) {
-            if (!run(db, QStringLiteral("DROP INDEX IF EXISTS %1").arg(QLatin1String(index)),
-                     error))
+            if (!run(db, QStringLiteral("DROP INDEX %1").arg(QLatin1String(index)), error))
                 return false;
         }
         if (!run(db, QStringLiteral("ALTER TABLE sessions RENAME TO sessions_v1"), error) ||
@@ -67,26 +66,18 @@ bool ArchiveSchema::migrate(const QSqlDatabase &db, bool server, int fromVersion
     return true;
 }
 
-bool ArchiveSchema::createVersion1(const QSqlDatabase &db, bool server, QString *error)
+bool ArchiveSchema::createBase(const QSqlDatabase &db, bool server, QString *error)
 {
-    const QStringList statements = {
-        QStringLiteral("CREATE TABLE archive_info (name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
-        QStringLiteral("CREATE TABLE sources (id %1, machine TEXT NOT NULL, "
-                       "product_code TEXT NOT NULL, location TEXT NOT NULL, "
-                       "UNIQUE (machine, product_code, location))")
-            .arg(idType(server)),
-        QStringLiteral("CREATE TABLE sessions (source_id BIGINT NOT NULL, product_type TEXT, "
-                       "ordinal INTEGER, user_name TEXT, dongle TEXT, start_text TEXT, "
-                       "start_epoch BIGINT, end_text TEXT, end_epoch BIGINT, state TEXT)"),
-        QStringLiteral("CREATE TABLE unpaired_ends (source_id BIGINT NOT NULL, product_type TEXT, "
-                       "ordinal INTEGER, user_name TEXT, dongle TEXT, moment_text TEXT, "
-                       "moment_epoch BIGINT)"),
-    };
-    for (const QString &statement : statements) {
-        if (!run(db, statement, error))
-            return false;
-    }
-    return true;
+    return run(db,
+               QStringLiteral(
+                   "CREATE TABLE archive_info (name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+               error) &&
+           run(db,
+               QStringLiteral("CREATE TABLE sources (id %1, machine TEXT NOT NULL, "
+                              "product_code TEXT NOT NULL, location TEXT NOT NULL, "
+                              "UNIQUE (machine, product_code, location))")
+                   .arg(idType(server)),
+               error);
 }
 
 bool ArchiveSchema::createVersion2(const QSqlDatabase &db, bool server, QString *error)

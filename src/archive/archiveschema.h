@@ -21,13 +21,14 @@ public:
     // more complete one.
     static int completeness(const QString &state);
 
-    // Creates the tables of the newest version, or brings those of fromVersion to it; false,
+    // Creates the tables of the newest version (from version 0: an empty database), or brings
+    // those of fromVersion to it; false,
     // with *error telling why, when a step failed.
     static bool migrate(const QSqlDatabase &db, bool server, int fromVersion, QString *error);
 
 private:
     static bool run(const QSqlDatabase &db, const QString &statement, QString *error);
-    static bool createVersion1(const QSqlDatabase &db, bool server, QString *error);
+    static bool createBase(const QSqlDatabase &db, bool server, QString *error);
     static bool createVersion2(const QSqlDatabase &db, bool server, QString *error);
     static bool carryVersion1Over(const QSqlDatabase &db, bool server, QString *error);
     static bool carryEndsOver(const QSqlDatabase &db, int limit, QString *error);
