@@ -173,6 +173,16 @@ QString partOf(const QString &target)
     return parts.isEmpty() ? QString() : info.path() + "/" + parts.constFirst();
 }
 
+// The command-line tool's environment: no display, and no leak report from a process the test
+// ends.
+void offscreen(QProcess &process)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":detect_leaks=0");
+    process.setProcessEnvironment(environment);
+}
+
 struct Run
 {
     int status = -1;
@@ -185,10 +195,7 @@ struct Run
 Run runProgram(const QStringList &arguments, const QString &outFile = QString())
 {
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":detect_leaks=0");
-    process.setProcessEnvironment(environment);
+    offscreen(process);
     if (!outFile.isEmpty())
         process.setStandardOutputFile(outFile);
     process.start(QStringLiteral(PLINTHRA_BINARY_DIR "/src/PlinthraUsageExport"), arguments);
@@ -437,10 +444,7 @@ void TestSharedFolders::standardOutputErrorsAreReported()
     const ExportSite site(largeLog());
     TestSupport::writeFile(site.report(), kOld);
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":detect_leaks=0");
-    process.setProcessEnvironment(environment);
+    offscreen(process);
     const QStringList arguments =
         QStringList{QStringLiteral(PLINTHRA_BINARY_DIR "/src/PlinthraUsageExport")} +
         siteArguments(site) + QStringList{option, "-", "DLV", site.out()};
@@ -601,10 +605,7 @@ void TestSharedFolders::killedExportLeavesNothingForLater()
     const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
     QVERIFY(reader >= 0);
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":detect_leaks=0");
-    process.setProcessEnvironment(environment);
+    offscreen(process);
     process.start(QStringLiteral(PLINTHRA_BINARY_DIR "/src/PlinthraUsageExport"),
                   siteArguments(site) + QStringList{"--summary", "--sessions",
                                                     site.out() + "/s.csv", "--csv", fifo, "DLV",

@@ -50,7 +50,12 @@ bool FileIdentity::sameFile(const FileIdentity &other) const
 {
     if (m_exists && other.m_exists)
         return m_device == other.m_device && m_inode == other.m_inode;
-    return QString::compare(m_canonical, other.m_canonical,
+    return samePath(m_canonical, other.m_canonical);
+}
+
+bool FileIdentity::samePath(const QString &first, const QString &second)
+{
+    return QString::compare(first, second,
 #ifdef Q_OS_WIN
                             Qt::CaseInsensitive
 #else

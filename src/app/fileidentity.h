@@ -16,6 +16,8 @@ public:
     static FileIdentity ofDescriptor(int descriptor);
 
     bool sameFile(const FileIdentity &other) const;
+    // Whether two spelled-out paths are one, as the platform compares names.
+    static bool samePath(const QString &first, const QString &second);
     // /dev/null, which any number of outputs may share, standard output among them.
     bool isNullDevice() const { return m_null; }
     // A FIFO or a device: many outputs may share one (two outputs into /dev/null).

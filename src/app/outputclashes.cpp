@@ -19,13 +19,7 @@ QString canonicalFolder(const QString &path)
 
 bool sameFolder(const QString &first, const QString &second)
 {
-    return QString::compare(canonicalFolder(first), canonicalFolder(second),
-#ifdef Q_OS_WIN
-                            Qt::CaseInsensitive
-#else
-                            Qt::CaseSensitive
-#endif
-                            ) == 0;
+    return FileIdentity::samePath(canonicalFolder(first), canonicalFolder(second));
 }
 
 } // namespace
