@@ -643,26 +643,68 @@ void TestUsageArchive::zqfFolderChanges()
     QCOMPARE(sessionCount(archive, "ZQF"), all + 1);
 }
 
-// Two ingests of one machine commit in either order: a stale reading where a session is still
-// open never reopens the session a current reading closed.
+// Two ingests of one machine at once, one with a stale reading where a session is still open,
+// one with the current reading where it is closed: both are held at the sessions table until
+// both have started, so they meet inside their transactions and commit in whichever order the
+// engine gives. The stale one never reopens what the current one closed.
 void TestUsageArchive::staleIngestNeverReopens()
 {
     QFETCH(QString, backend);
     const QString archive = freshArchive(backend);
     QVERIFY(!archive.isEmpty());
-    const QDateTime start(QDate(2024, 3, 4), QTime(8, 0));
-    UsageSessions stale;
-    stale.addSession("Standard", UsageSession("omar", "D-2", start));
-    UsageSessions current;
-    current.addSession("Standard", UsageSession("omar", "D-2", start, start.addSecs(1800)));
-    UsageArchive first;
-    UsageArchive second;
-    QVERIFY2(first.open(archive), qPrintable(first.errorText()));
-    QVERIFY2(second.open(archive), qPrintable(second.errorText()));
-    QVERIFY(first.ingest("ws1", "PRX", {{"log", current}}));
-    QVERIFY(second.ingest("ws1", "PRX", {{"log", stale}}));
+    {
+        UsageArchive create;
+        QVERIFY2(create.open(archive), qPrintable(create.errorText()));
+    }
+    QSqlDatabase blocker = backend == kSqlite ? QSqlDatabase::addDatabase("QSQLITE", "blocker")
+                                              : serverConnection(archive, "blocker");
+    if (backend == kSqlite)
+        blocker.setDatabaseName(archive);
+    QVERIFY(blocker.open());
+    const int rounds = 8;
+    for (int round = 0; round < rounds; ++round) {
+        const QDateTime start(QDate(2024, 3, 4), QTime(8, round));
+        UsageSessions stale;
+        stale.addSession("Standard", UsageSession("omar", "D-2", start));
+        UsageSessions current;
+        current.addSession("Standard", UsageSession("omar", "D-2", start, start.addSecs(1800)));
+        QSqlQuery hold(blocker);
+        QVERIFY2(hold.exec(backend == kSqlite ? "BEGIN EXCLUSIVE" : "BEGIN"),
+                 qPrintable(hold.lastError().text()));
+        if (backend == kPostgres)
+            QVERIFY(hold.exec("LOCK TABLE sessions IN EXCLUSIVE MODE"));
+        bool ok[2] = {false, false};
+        const auto ingester = [&](int which, const UsageSessions &reading) {
+            return QThread::create([&, which, reading] {
+                UsageArchive archiveWriter;
+                ok[which] = archiveWriter.open(archive) &&
+                            archiveWriter.ingest("ws1", "PRX", {{"log", reading}});
+            });
+        };
+        // Alternate which one asks first, so that both commit orders come up.
+        QScopedPointer<QThread> first(ingester(0, round % 2 ? stale : current));
+        QScopedPointer<QThread> second(ingester(1, round % 2 ? current : stale));
+        first->start();
+        second->start();
+        if (backend == kPostgres) {
+            QSqlQuery waiting(blocker);
+            QTRY_VERIFY_WITH_TIMEOUT(waiting.exec("SELECT count(*) FROM pg_locks WHERE NOT "
+                                                  "granted") &&
+                                         waiting.next() && waiting.value(0).toInt() >= 2,
+                                     30000);
+        } else {
+            QThread::msleep(200);
+        }
+        QVERIFY(hold.exec("COMMIT"));
+        QVERIFY(first->wait(60000));
+        QVERIFY(second->wait(60000));
+        QVERIFY(ok[0] && ok[1]);
+    }
+    blocker.close();
+    blocker = QSqlDatabase();
+    QSqlDatabase::removeDatabase("blocker");
     int open = -1;
-    QCOMPARE(sessionCount(archive, "PRX", &open), 1);
+    QCOMPARE(sessionCount(archive, "PRX", &open), rounds);
     QCOMPARE(open, 0);
 }
 

@@ -32,9 +32,9 @@ int ArchiveBatch::maxBoundValues(const QSqlDatabase &db)
                                                                                             : 999;
 }
 
-bool ArchiveBatch::add(const QVariantList &row, QString *error)
+bool ArchiveBatch::add(const Row &row, QString *error)
 {
-    const QByteArray key = row.value(0).toByteArray();
+    const QByteArray key = row.at(0).toByteArray();
     if (m_keys.contains(key) && !flush(error))
         return false;
     m_keys.insert(key);

@@ -7,7 +7,8 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
-#include <QVariantList>
+#include <QVariant>
+#include <QVector>
 
 // Rows for one table, sent many to a statement: one round trip to a server carries many rows.
 // The rows per statement follow the engine's limit on bound values (999 in SQLite before 3.32).
@@ -15,13 +16,17 @@
 class ArchiveBatch
 {
 public:
+    // A row's values in column order. A vector, not a list: a list would allocate each value
+    // on its own, and a million sessions' rows made that the larger part of an ingest.
+    using Row = QVector<QVariant>;
+
     ArchiveBatch(const QSqlDatabase &db, const QString &table, const QStringList &columns,
                  const QString &conflict, int maxBoundValues);
 
     // Adds a row; its first value is the key the conflict clause names. One statement never
     // carries two rows of one key (a server refuses to touch a row twice in one statement): a
     // second one goes into the next.
-    bool add(const QVariantList &row, QString *error);
+    bool add(const Row &row, QString *error);
     bool flush(QString *error);
 
     // The rows one statement carries.
@@ -39,7 +44,7 @@ private:
     int m_rowsPerStatement;
     QSqlQuery m_full;
     bool m_fullPrepared = false;
-    QVariantList m_pending;
+    Row m_pending;
     QSet<QByteArray> m_keys;
 };
 

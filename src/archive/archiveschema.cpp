@@ -150,7 +150,7 @@ bool ArchiveSchema::carryVersion1Over(const QSqlDatabase &db, bool server, QStri
                    : QVariant(int(ArchiveText::offsetOf(text.toString(), epoch.toLongLong())));
     };
     // Collected first: one statement may not touch a row twice on a server.
-    QHash<QByteArray, QVariantList> rows;
+    QHash<QByteArray, ArchiveBatch::Row> rows;
     QVector<QByteArray> order;
     while (old.next()) {
         const QString state = old.value(11).toString();
@@ -162,20 +162,20 @@ bool ArchiveSchema::carryVersion1Over(const QSqlDatabase &db, bool server, QStri
                               ArchiveText::storable(old.value(6).toString()),
                               ArchiveText::momentKey(old.value(7), old.value(8))}),
             0);
-        const QVariantList row = {identity,
-                                  old.value(2),
-                                  old.value(3),
-                                  old.value(4),
-                                  ArchiveText::storable(old.value(5).toString()),
-                                  ArchiveText::storable(old.value(6).toString()),
-                                  old.value(7),
-                                  old.value(8),
-                                  offset(old.value(7), old.value(8)),
-                                  old.value(9),
-                                  old.value(10),
-                                  offset(old.value(9), old.value(10)),
-                                  state,
-                                  completeness(state)};
+        const ArchiveBatch::Row row = {identity,
+                                       old.value(2),
+                                       old.value(3),
+                                       old.value(4),
+                                       ArchiveText::storable(old.value(5).toString()),
+                                       ArchiveText::storable(old.value(6).toString()),
+                                       old.value(7),
+                                       old.value(8),
+                                       offset(old.value(7), old.value(8)),
+                                       old.value(9),
+                                       old.value(10),
+                                       offset(old.value(9), old.value(10)),
+                                       state,
+                                       completeness(state)};
         auto existing = rows.find(identity);
         if (existing == rows.end()) {
             rows.insert(identity, row);
