@@ -95,6 +95,11 @@ private slots:
     void usageErrors_data();
     void usageErrors();
     void listProducts();
+    void messagesSayWhatToDo_data();
+    void messagesSayWhatToDo();
+    void noReportWritesOnlyTheRest();
+    void sameLogUnderAnotherSpelling_data();
+    void sameLogUnderAnotherSpelling();
     void helpAndVersion();
     void runsWithoutDisplay();
 };
@@ -427,6 +432,7 @@ void TestExportCommand::usageErrors_data()
     QTest::newRow("summary JSON and sessions on standard output")
         << QStringList{"--summary-json", "-", "--sessions", "-", "DLV", "/tmp"};
     QTest::newRow("sessions without a file name") << QStringList{"--sessions=", "DLV", "/tmp"};
+    QTest::newRow("no report and nothing else") << QStringList{"--no-report", "DLV", "/tmp"};
 }
 
 void TestExportCommand::usageErrors()
@@ -450,12 +456,136 @@ void TestExportCommand::listProducts()
                                                     "ZQF\tdirectory\n"
                                                     "  %1/Acme/ZQF/x64/Logs\tfound\n")
                                                 .arg(p));
+    // A name without its group, and locations that are not what their reader reads, are not
+    // "found".
+    TestSupport::writeFile(m_dir.filePath("list.ini"),
+                           "[PRODUCT]\nproducts=DLV|ZQF\n[DLV]\nconfigs=Main|Lost|Dir\n"
+                           "[ZQF]\nconfigs=File\n"
+                           "[Main]\nCompany=Acme\nproduct=DLV\nPlatform_Code=x64\n"
+                           "log_name=usage.csv\n"
+                           "[Dir]\nCompany=Acme\nproduct=DLV\nPlatform_Code=x64\nlog_name=.\n"
+                           "[File]\nCompany=Acme\nproduct=DLV\nPlatform_Code=x64\n"
+                           "log_name=usage.csv\n");
+    const Result states = run(
+        {"--config", m_dir.filePath("list.ini"), "--public-documents", m_public, "--list-products"},
+        false);
+    QCOMPARE(QString::fromUtf8(states.out), QString("DLV\tCSV\n"
+                                                    "  %1/Acme/DLV/x64/usage.csv\tfound\n"
+                                                    "  [Lost]\tno such group in the configuration\n"
+                                                    "  %1/Acme/DLV/x64/.\ta folder, not a file\n"
+                                                    "ZQF\tdirectory\n"
+                                                    "  %1/Acme/DLV/x64/usage.csv\tnot a folder\n")
+                                                .arg(p));
     // Without a configuration there is nothing to list, and the tool says why.
     const Result missing = run({"--config", m_dir.filePath("none.ini"), "--list-products"}, false);
     QCOMPARE(missing.code, int(ExportCommand::NoConfiguration));
     QVERIFY(missing.out.isEmpty());
     QVERIFY2(missing.err.startsWith("Cannot read the product configuration"),
              missing.err.constData());
+}
+
+// Each message names what went wrong in the words of what the user typed, and what to do.
+void TestExportCommand::messagesSayWhatToDo_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    const QString folder = newFolder();
+    QTest::newRow("date forgotten after --from")
+        << QStringList{"--from", "DLV", folder} << int(ExportCommand::Usage)
+        << "--from needs a date written yyyy-MM-dd, not \"DLV\"";
+    QTest::newRow("arguments swapped, folder exists")
+        << QStringList{folder, "DLV"} << int(ExportCommand::Usage)
+        << QString("\"DLV\" is a product code and \"%1\" is not: PRODUCT_CODE comes first")
+               .arg(folder);
+    QTest::newRow("arguments swapped, folder missing")
+        << QStringList{"reports/march", "DLV"} << int(ExportCommand::Usage)
+        << "\"DLV\" is a product code and \"reports/march\" is not";
+    QTest::newRow("a path for the code")
+        << QStringList{folder, folder + "/x"} << int(ExportCommand::Usage)
+        << QString("\"%1\" looks like a folder, not a product code").arg(folder);
+    QTest::newRow("folder named like a product code")
+        << QStringList{"DLV", "ZQF"} << int(ExportCommand::NoExportFolder)
+        << "Export folder does not exist: ZQF (ZQF is a product code: PRODUCT_CODE comes first";
+    QTest::newRow("CSV into a folder that does not exist")
+        << QStringList{"--csv", m_dir.filePath("nowhere/x.csv"), "DLV", folder}
+        << int(ExportCommand::WriteFailed)
+        << QString("Could not write %1: its folder does not exist")
+               .arg(m_dir.filePath("nowhere/x.csv"));
+    QTest::newRow("configuration missing")
+        << QStringList{"--config", m_dir.filePath("none.ini"), "DLV", folder}
+        << int(ExportCommand::NoConfiguration) << "name another with --config FILE";
+    QTest::newRow("configuration name without its group")
+        << QStringList{"--config", m_dir.filePath("lost-group.ini"), "DLV", folder}
+        << int(ExportCommand::Success) << "the configuration lists Lost but has no group [Lost]";
+    QTest::newRow("only names without their group")
+        << QStringList{"--config", m_dir.filePath("lost-group.ini"), "HWN", folder}
+        << int(ExportCommand::NoLogs)
+        << "No log of HWN was found (the configuration lists Gone, Lost but has no groups "
+           "[Gone], [Lost]); nothing was written";
+}
+
+void TestExportCommand::messagesSayWhatToDo()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    TestSupport::writeFile(m_dir.filePath("lost-group.ini"),
+                           "[PRODUCT]\nproducts=DLV|HWN\n[DLV]\nconfigs=Main|Lost\n"
+                           "[HWN]\nconfigs=Gone|Lost\n"
+                           "[Main]\nCompany=Acme\nproduct=DLV\nPlatform_Code=x64\n"
+                           "log_name=usage.csv\n");
+    const Result result = run(arguments);
+    QVERIFY2(QString::fromUtf8(result.err).contains(message), result.err.constData());
+    QCOMPARE(result.code, code);
+    QCOMPARE(result.err.count('\n'), 1);
+}
+
+// Only the summary, and no report: a report already there is left as it was.
+void TestExportCommand::noReportWritesOnlyTheRest()
+{
+    const QString folder = newFolder();
+    TestSupport::writeFile(folder + "/DLV_UsageReport.pdf", "last month's report");
+    const Result result =
+        run({"--no-report", "--summary", "--csv", folder + "/rows.csv", "DLV", folder});
+    QCOMPARE(result.code, int(ExportCommand::Success));
+    const QString summary = folder + "/DLV_UsageSummary.pdf";
+    QVERIFY2(result.err.startsWith("Wrote " + summary.toUtf8() + " ("), result.err.constData());
+    QCOMPARE(TestSupport::readFile(folder + "/DLV_UsageReport.pdf"),
+             QByteArray("last month's report"));
+    QVERIFY(PdfReader::text(summary).contains("USAGE SUMMARY"));
+    QVERIFY(QFileInfo(folder + "/rows.csv").size() > 0);
+    // Text alone: the sentence names what was written.
+    const Result json =
+        run({"--no-report", "--summary-json", folder + "/figures.json", "DLV", folder});
+    QCOMPARE(json.code, int(ExportCommand::Success));
+    QVERIFY2(json.err.startsWith("Wrote " + folder.toUtf8() + "/figures.json ("),
+             json.err.constData());
+}
+
+void TestExportCommand::sameLogUnderAnotherSpelling_data()
+{
+    QTest::addColumn<QByteArray>("platform");
+    QTest::newRow("a dot segment") << QByteArray("x64/.");
+    QTest::newRow("a doubled separator") << QByteArray("x64//");
+    QTest::newRow("a link to the folder") << QByteArray("link64");
+}
+
+// The log reached twice by two spellings is read once: its rows are not counted twice.
+void TestExportCommand::sameLogUnderAnotherSpelling()
+{
+    QFETCH(QByteArray, platform);
+    QFile::link(m_public + "/Acme/DLV/x64", m_public + "/Acme/DLV/link64");
+    const QString config = m_dir.filePath("alias.ini");
+    TestSupport::writeFile(config, "[PRODUCT]\nproducts=DLV\n[DLV]\nconfigs=Main|Alias\n"
+                                   "[Main]\nCompany=Acme\nproduct=DLV\nPlatform_Code=x64\n"
+                                   "log_name=usage.csv\n"
+                                   "[Alias]\nCompany=Acme\nproduct=DLV\nPlatform_Code=" +
+                                       platform + "\nlog_name=usage.csv\n");
+    const QString folder = newFolder();
+    const Result result = run({"--config", config, "DLV", folder});
+    QCOMPARE(result.code, int(ExportCommand::Success));
+    QVERIFY2(result.err.contains("(6 rows, 1 product type)"), result.err.constData());
 }
 
 void TestExportCommand::helpAndVersion()

@@ -2,6 +2,7 @@
 
 #include "exportenvironment.h"
 #include "exportjob.h"
+#include "fileidentity.h"
 #include "productconfigstore.h"
 #include "publicdocuments.h"
 #include "readerregistry.h"
@@ -110,16 +111,20 @@ QList<QSharedPointer<ProductConfigStruct>> ExportDriver::configsOf(const QString
 {
     QList<QSharedPointer<ProductConfigStruct>> configs;
     const QStringList names = m_store.configNames(productCode);
-    // A location listed twice, by one name or by two, would count each of its rows twice.
-    QSet<QString> locations;
+    // A location listed twice, by one name or by two, under any spelling (x64/., a link), would
+    // count each of its rows twice: the files themselves are compared.
+    QVector<FileIdentity> locations;
     for (const QString &name : names) {
         const QSharedPointer<ProductConfigStruct> config = m_store.config(name);
-        if (config.isNull())
+        // A name without a group is said as such (see missingConfigs), not read as the public
+        // documents folder.
+        if (config.isNull() || (!name.isEmpty() && !m_store.hasGroup(name)))
             continue;
-        const QString location = logLocation(*config);
-        if (locations.contains(location))
+        const FileIdentity location(m_publicDocumentsFolder() + kSeparator + logLocation(*config));
+        const auto same = [&](const FileIdentity &seen) { return seen.sameFile(location); };
+        if (std::any_of(locations.cbegin(), locations.cend(), same))
             continue;
-        locations.insert(location);
+        locations << location;
         configs << config;
     }
     return configs;

@@ -17,7 +17,6 @@
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -40,139 +39,15 @@ UsageTable filterByDate(const UsageTable &table, const QDate &from, const QDate 
     return filtered;
 }
 
-bool cancelled(const std::atomic_bool *cancel)
-{
-    return cancel && cancel->load();
-}
+} // namespace
 
-ExportOutcome failedWrite(ExportOutcome outcome, const QString &path, const FileFailure &failure)
-{
-    outcome.status = failure.kind() == FileFailure::Cancelled ? ExportOutcome::Cancelled
-                                                              : ExportOutcome::WriteFailed;
-    outcome.failedPath = path;
-    outcome.failure = failure.failed() ? failure : FileFailure::diagnose(path);
-    return outcome;
-}
-
-// One staged file to put in place at the end: its path and its two last steps.
-struct PendingFile
+struct ExportJob::PendingFile
 {
     QString path;
     std::function<bool()> prepare;
     std::function<bool()> commit;
     std::function<FileFailure()> failure;
 };
-
-// Every output is printed and staged: the streams get their text now, then every staged file
-// is made durable, and only then is any file replaced, so that a failure before the renames
-// leaves every previous file as it was. A rename that still fails (rare: the folder changed
-// under us) leaves the outcome saying which files are new and which were left as they were.
-ExportOutcome finishOutputs(ExportOutcome outcome, const ExportRequest &request,
-                            const std::vector<std::unique_ptr<TextOutput>> &texts,
-                            const QVector<PendingFile> &pending, const std::atomic_bool *cancel)
-{
-    for (const auto &text : texts) {
-        if (!text->stream())
-            return failedWrite(outcome, text->path(), text->failure());
-        if (text->toStandardOutput()) {
-            QString error;
-            if (!request.standardOutput)
-                outcome.standardOutput = text->content();
-            else if (!request.standardOutput(text->content(), &error))
-                return failedWrite(outcome, QStringLiteral("standard output"),
-                                   FileFailure(FileFailure::Other, error));
-        }
-    }
-    for (const PendingFile &file : pending) {
-        if (!file.prepare())
-            return failedWrite(outcome, file.path, file.failure());
-    }
-    if (cancelled(cancel))
-        return failedWrite(outcome, pending.value(0).path, FileFailure(FileFailure::Cancelled));
-    QStringList written;
-    for (int i = 0; i < pending.size(); ++i) {
-        if (!pending.at(i).commit()) {
-            outcome.writtenPaths = written;
-            for (int j = i + 1; j < pending.size(); ++j)
-                outcome.unchangedPaths << pending.at(j).path;
-            return failedWrite(outcome, pending.at(i).path, pending.at(i).failure());
-        }
-        written << pending.at(i).path;
-    }
-    return outcome;
-}
-
-// Opens every output, prints the PDFs into their staged files, and puts everything in place.
-ExportOutcome writeOutputs(const ExportEnvironment &environment, const ExportRequest &request,
-                           const UsageTable &table, const UsageSummary &summary,
-                           const std::vector<std::unique_ptr<TextOutput>> &texts,
-                           const ExportJob::ProgressHandler &progress,
-                           const std::atomic_bool *cancel, ExportOutcome outcome)
-{
-    QVector<PendingFile> pending;
-    for (const auto &text : texts) {
-        if (!text->open())
-            return failedWrite(outcome, text->path(), text->failure());
-    }
-    const QString reportPath =
-        UsageReportWriter::reportFilePath(request.folder, request.productCode);
-    const QString summaryPath =
-        UsageSummaryWriter::summaryFilePath(request.folder, request.productCode);
-    StagedPdf stagedReport(reportPath);
-    StagedPdf stagedSummary(summaryPath);
-    const UsageReportWriter writer(environment.store().reportHeader());
-    const bool printed =
-        stagedReport.open() && writer.print(stagedReport, table, [&](int page, int pageCount) {
-            if (cancelled(cancel))
-                return false;
-            if (progress)
-                progress(ExportJob::Progress{ExportJob::Progress::Printing, page, pageCount});
-            return true;
-        });
-    if (!printed)
-        return failedWrite(outcome, reportPath, stagedReport.failure());
-    pending.append({reportPath, [&] { return stagedReport.prepare(); },
-                    [&] { return stagedReport.commit(); }, [&] { return stagedReport.failure(); }});
-    if (request.summary) {
-        const UsageSummaryWriter summaryWriter(environment.store().reportHeader());
-        if (!stagedSummary.open() || !summaryWriter.print(summary, stagedSummary.device()))
-            return failedWrite(outcome, summaryPath, stagedSummary.failure());
-        pending.append({summaryPath, [&] { return stagedSummary.prepare(); },
-                        [&] { return stagedSummary.commit(); },
-                        [&] { return stagedSummary.failure(); }});
-    } else {
-        // What a killed export of the summary left is not kept until the summary is asked for.
-        StagedFile::removeLeftovers(summaryPath);
-    }
-    for (const auto &text : texts) {
-        if (text->toStandardOutput() || text->isDirect())
-            continue;
-        TextOutput *output = text.get();
-        pending.append({output->path(), [output] { return output->prepare(); },
-                        [output] { return output->commit(); },
-                        [output] { return output->failure(); }});
-    }
-    for (const StagedPdf *pdf : {&stagedReport, &stagedSummary}) {
-        if (!pdf->notice().isEmpty())
-            outcome.notices << pdf->notice();
-    }
-    for (const auto &text : texts) {
-        if (!text->notice().isEmpty())
-            outcome.notices << text->notice();
-    }
-    outcome = finishOutputs(outcome, request, texts, pending, cancel);
-    if (outcome.status == ExportOutcome::WriteFailed || outcome.status == ExportOutcome::Cancelled)
-        return outcome;
-    outcome.writtenPaths = QStringList{reportPath};
-    if (request.summary)
-        outcome.writtenPaths << summaryPath;
-    outcome.status = outcome.unreadableLocations.isEmpty()
-                         ? ExportOutcome::Written
-                         : ExportOutcome::WrittenWithUnreadableLogs;
-    return outcome;
-}
-
-} // namespace
 
 QString ExportJob::Progress::text() const
 {
@@ -181,141 +56,308 @@ QString ExportJob::Progress::text() const
     return QStringLiteral("Printing page %1 of %2").arg(current).arg(total);
 }
 
+ExportJob::ExportJob(const ExportEnvironment &environment, const ExportRequest &request,
+                     const ProgressHandler &progress, const std::atomic_bool *cancel)
+    : m_environment(environment), m_request(request), m_progress(progress), m_cancel(cancel)
+{
+    m_outcome.productCode = request.productCode;
+}
+
+ExportJob::~ExportJob() = default;
+
 ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportRequest &request,
                              const ProgressHandler &progress, const std::atomic_bool *cancel)
 {
-    ExportOutcome outcome;
-    outcome.productCode = request.productCode;
-    if (request.readLogs && !environment.hasConfiguration()) {
-        outcome.status = ExportOutcome::NoConfiguration;
-        outcome.path = environment.configPath();
-        return outcome;
-    }
-    const QFileInfo folder(request.folder);
-    if (!request.writeFiles) {
-        // Nothing is written, so no folder is asked for.
-    } else if (request.folder.isEmpty() || !folder.exists()) {
-        outcome.status = ExportOutcome::NoExportFolder;
-        outcome.path = request.folder;
-        return outcome;
-    } else if (!folder.isDir()) {
-        outcome.status = ExportOutcome::NotAFolder;
-        outcome.path = request.folder;
-        return outcome;
-    }
-    if (request.readLogs && !environment.hasReader(request.productCode)) {
-        outcome.status = ExportOutcome::NoReader;
-        outcome.codesWithReader = environment.codesWithReader();
-        return outcome;
-    }
+    ExportJob job(environment, request, progress, cancel);
+    if (!job.checkRequest())
+        return job.m_outcome;
+    job.findLocations();
+    if (!job.checkOutputs() || !job.readLogs() || !job.takeSource())
+        return job.m_outcome;
+    job.derive();
+    job.makeTexts();
+    job.writeOutputs();
+    return job.m_outcome;
+}
 
-    const ExportDriver &driver = environment.driver();
-    const QStringList locations =
-        request.readLogs ? driver.logLocations(request.productCode) : QStringList();
-    for (const QString &location : locations) {
+bool ExportJob::cancelled() const
+{
+    return m_cancel && m_cancel->load();
+}
+
+bool ExportJob::ends(ExportOutcome::Status status)
+{
+    m_outcome.status = status;
+    return false;
+}
+
+bool ExportJob::failedWrite(const QString &path, const FileFailure &failure)
+{
+    m_outcome.failedPath = path;
+    m_outcome.failure = failure.failed() ? failure : FileFailure::diagnose(path);
+    return ends(failure.kind() == FileFailure::Cancelled ? ExportOutcome::Cancelled
+                                                         : ExportOutcome::WriteFailed);
+}
+
+bool ExportJob::checkRequest()
+{
+    if (m_request.readLogs && !m_environment.hasConfiguration()) {
+        m_outcome.path = m_environment.configPath();
+        return ends(ExportOutcome::NoConfiguration);
+    }
+    // Nothing is written without writeFiles, so no folder is asked for then.
+    const QFileInfo folder(m_request.folder);
+    if (m_request.writeFiles && (m_request.folder.isEmpty() || !folder.exists())) {
+        m_outcome.path = m_request.folder;
+        return ends(ExportOutcome::NoExportFolder);
+    }
+    if (m_request.writeFiles && !folder.isDir()) {
+        m_outcome.path = m_request.folder;
+        return ends(ExportOutcome::NotAFolder);
+    }
+    if (m_request.readLogs && !m_environment.hasReader(m_request.productCode)) {
+        m_outcome.codesWithReader = m_environment.codesWithReader();
+        return ends(ExportOutcome::NoReader);
+    }
+    return true;
+}
+
+void ExportJob::findLocations()
+{
+    if (!m_request.readLogs)
+        return;
+    m_locations = m_environment.driver().logLocations(m_request.productCode);
+    m_outcome.missingConfigs = m_environment.store().missingConfigs(m_request.productCode);
+    for (const QString &location : qAsConst(m_locations)) {
         // A dangling link counts as missing; what exists is read, and the readers tell which
         // of it could not be.
         if (QFileInfo::exists(location))
-            outcome.foundLocations << location;
+            m_outcome.foundLocations << location;
         else
-            outcome.missingLocations << location;
+            m_outcome.missingLocations << location;
     }
-    // Checked before anything is read or written: a log overwritten by this export's CSV would
-    // be read as that CSV by the next one.
+}
+
+// Checked before anything is read or written: a log overwritten by this export's CSV would be
+// read as that CSV by the next one.
+bool ExportJob::checkOutputs()
+{
     QStringList outputs;
-    if (request.writeFiles) {
-        outputs << UsageReportWriter::reportFilePath(request.folder, request.productCode);
-        if (request.summary)
-            outputs << UsageSummaryWriter::summaryFilePath(request.folder, request.productCode);
+    if (m_request.writeFiles) {
+        if (m_request.report)
+            outputs << UsageReportWriter::reportFilePath(m_request.folder, m_request.productCode);
+        if (m_request.summary)
+            outputs << UsageSummaryWriter::summaryFilePath(m_request.folder, m_request.productCode);
         for (const QString &path :
-             {request.csvPath, request.sessionsPath, request.summaryJsonPath}) {
+             {m_request.csvPath, m_request.sessionsPath, m_request.summaryJsonPath}) {
             if (!path.isEmpty() && path != QLatin1String("-"))
                 outputs << path;
         }
     }
     const QStringList inputs =
-        (request.readLogs ? QStringList{environment.configPath()} + locations : QStringList()) +
-        request.otherInputs;
-    if (OutputClashes(inputs, request.otherOutputs)
-            .find(outputs, &outcome.path, &outcome.clashingPath)) {
-        outcome.status = ExportOutcome::OutputIsInput;
-        return outcome;
-    }
+        (m_request.readLogs ? QStringList{m_environment.configPath()} + m_locations
+                            : QStringList()) +
+        m_request.otherInputs;
+    if (OutputClashes(inputs, m_request.otherOutputs)
+            .find(outputs, &m_outcome.path, &m_outcome.clashingPath))
+        return ends(ExportOutcome::OutputIsInput);
+    return true;
+}
+
+bool ExportJob::readLogs()
+{
+    if (!m_request.readLogs)
+        return true;
     // Without a single log the report would be empty: an unavailable share must not replace
     // last month's report with nothing. An ingest alone that finds no log has nothing to do
     // either, and a nightly job must hear of it before the logs rotate away.
-    const bool logsOnly = !request.source || !request.writeFiles;
-    if (request.readLogs && logsOnly && outcome.foundLocations.isEmpty()) {
-        outcome.status = ExportOutcome::NoLogs;
-        return outcome;
-    }
-
-    UsageSessions sessions;
-    QVector<QPair<QString, UsageSessions>> located;
-    bool hasReader = false;
+    const bool logsOnly = !m_request.source || !m_request.writeFiles;
+    if (logsOnly && m_outcome.foundLocations.isEmpty())
+        return ends(ExportOutcome::NoLogs);
     bool stopped = false;
-    UsageTable table;
-    if (request.readLogs)
-        table = driver.collectUsage(
-            request.productCode, &hasReader, request.wantsSessions() ? &sessions : nullptr,
-            request.source ? &located : nullptr,
-            [&](int index, int count) {
-                if (cancelled(cancel)) {
-                    stopped = true;
-                    return false;
-                }
-                if (progress)
-                    progress(Progress{Progress::Reading, index + 1, count});
-                return true;
-            },
-            &outcome.unreadableLocations);
-    if (stopped || cancelled(cancel)) {
-        outcome.status = ExportOutcome::Cancelled;
-        return outcome;
-    }
-    for (const QString &location : qAsConst(outcome.unreadableLocations))
-        outcome.foundLocations.removeAll(location);
+    m_table = m_environment.driver().collectUsage(
+        m_request.productCode, nullptr, m_request.wantsSessions() ? &m_sessions : nullptr,
+        m_request.source ? &m_located : nullptr,
+        [&](int index, int count) {
+            stopped = stopped || cancelled();
+            if (!stopped && m_progress)
+                m_progress(Progress{Progress::Reading, index + 1, count});
+            return !stopped;
+        },
+        &m_outcome.unreadableLocations);
+    if (stopped || cancelled())
+        return ends(ExportOutcome::Cancelled);
+    for (const QString &location : qAsConst(m_outcome.unreadableLocations))
+        m_outcome.foundLocations.removeAll(location);
     // Nothing could be read at all: the same as no log, and nothing replaces the last report.
-    if (request.readLogs && logsOnly && outcome.foundLocations.isEmpty()) {
-        outcome.status = ExportOutcome::NoLogs;
-        return outcome;
-    }
-    if (request.source && !request.source(located, &table, &sessions)) {
-        outcome.status = ExportOutcome::SourceFailed;
-        return outcome;
-    }
-    if (!request.writeFiles) {
-        outcome.status = ExportOutcome::SourceOnly;
-        return outcome;
-    }
-    const bool ranged = !request.from.isNull() || !request.to.isNull();
-    if (ranged)
-        table = filterByDate(table, request.from, request.to);
-    for (const UsageRecordList &list : qAsConst(table)) {
-        outcome.rows += list.size();
-        outcome.productTypes += list.isEmpty() ? 0 : 1;
-    }
-    UsageSessions inRange;
-    UsageSummary summary;
-    if (request.wantsSessions()) {
-        inRange = ranged ? sessions.inDateRange(request.from, request.to) : sessions;
-        outcome.sessions = inRange.sessionCount();
-        if (request.summary || !request.summaryJsonPath.isEmpty())
-            summary = UsageSummary::compute(request.productCode, inRange, request.from, request.to);
-    }
+    if (logsOnly && m_outcome.foundLocations.isEmpty())
+        return ends(ExportOutcome::NoLogs);
+    return true;
+}
 
+bool ExportJob::takeSource()
+{
+    if (m_request.source && !m_request.source(m_located, &m_table, &m_sessions))
+        return ends(ExportOutcome::SourceFailed);
+    if (!m_request.writeFiles)
+        return ends(ExportOutcome::SourceOnly);
+    return true;
+}
+
+void ExportJob::derive()
+{
+    const bool ranged = !m_request.from.isNull() || !m_request.to.isNull();
+    if (ranged)
+        m_table = filterByDate(m_table, m_request.from, m_request.to);
+    for (const UsageRecordList &list : qAsConst(m_table)) {
+        m_outcome.rows += list.size();
+        m_outcome.productTypes += list.isEmpty() ? 0 : 1;
+    }
+    if (!m_request.wantsSessions())
+        return;
+    m_inRange = ranged ? m_sessions.inDateRange(m_request.from, m_request.to) : m_sessions;
+    m_outcome.sessions = m_inRange.sessionCount();
+    if (m_request.summary || !m_request.summaryJsonPath.isEmpty())
+        m_summary =
+            UsageSummary::compute(m_request.productCode, m_inRange, m_request.from, m_request.to);
+}
+
+void ExportJob::makeTexts()
+{
     const UsageCsvWriter::Formulas formulas =
-        request.csvRaw ? UsageCsvWriter::Formulas::Raw : UsageCsvWriter::Formulas::Neutralised;
+        m_request.csvRaw ? UsageCsvWriter::Formulas::Raw : UsageCsvWriter::Formulas::Neutralised;
     const QByteArray bom = UsageCsvWriter::byteOrderMark();
-    std::vector<std::unique_ptr<TextOutput>> texts;
-    if (!request.csvPath.isEmpty())
-        texts.push_back(std::make_unique<TextOutput>(request.csvPath,
-                                                     UsageCsvWriter::toCsv(table, formulas), bom));
-    if (!request.sessionsPath.isEmpty())
-        texts.push_back(std::make_unique<TextOutput>(
-            request.sessionsPath, SessionCsvWriter::toCsv(inRange, formulas), bom));
-    if (!request.summaryJsonPath.isEmpty())
-        texts.push_back(std::make_unique<TextOutput>(request.summaryJsonPath,
-                                                     SummaryJsonWriter::toJson(summary)));
-    return writeOutputs(environment, request, table, summary, texts, progress, cancel, outcome);
+    if (!m_request.csvPath.isEmpty())
+        m_texts.push_back(std::make_unique<TextOutput>(
+            m_request.csvPath, UsageCsvWriter::toCsv(m_table, formulas), bom));
+    if (!m_request.sessionsPath.isEmpty())
+        m_texts.push_back(std::make_unique<TextOutput>(
+            m_request.sessionsPath, SessionCsvWriter::toCsv(m_inRange, formulas), bom));
+    if (!m_request.summaryJsonPath.isEmpty())
+        m_texts.push_back(std::make_unique<TextOutput>(m_request.summaryJsonPath,
+                                                       SummaryJsonWriter::toJson(m_summary)));
+}
+
+// Opens every output, prints the PDFs into their staged files, and puts everything in place.
+void ExportJob::writeOutputs()
+{
+    for (const auto &text : m_texts) {
+        if (!text->open()) {
+            failedWrite(text->path(), text->failure());
+            return;
+        }
+    }
+    StagedPdf report(UsageReportWriter::reportFilePath(m_request.folder, m_request.productCode));
+    StagedPdf summary(UsageSummaryWriter::summaryFilePath(m_request.folder, m_request.productCode));
+    QVector<PendingFile> pending;
+    if (m_request.report && !printReport(report, &pending))
+        return;
+    if (m_request.summary && !printSummary(summary, &pending))
+        return;
+    // What a killed export of the summary left is not kept until the summary is asked for.
+    if (!m_request.summary)
+        StagedFile::removeLeftovers(summary.target());
+    QStringList written;
+    for (const PendingFile &file : qAsConst(pending))
+        written << file.path;
+    for (const auto &text : m_texts) {
+        if (!m_request.report && !m_request.summary)
+            written << (text->toStandardOutput() ? QStringLiteral("standard output")
+                                                 : text->path());
+        if (text->toStandardOutput() || text->isDirect())
+            continue;
+        TextOutput *output = text.get();
+        pending.append({output->path(), [output] { return output->prepare(); },
+                        [output] { return output->commit(); },
+                        [output] { return output->failure(); }});
+    }
+    for (const QString &notice : {report.notice(), summary.notice()}) {
+        if (!notice.isEmpty())
+            m_outcome.notices << notice;
+    }
+    for (const auto &text : m_texts) {
+        if (!text->notice().isEmpty())
+            m_outcome.notices << text->notice();
+    }
+    finishOutputs(pending);
+    if (m_outcome.status == ExportOutcome::WriteFailed ||
+        m_outcome.status == ExportOutcome::Cancelled)
+        return;
+    // The report, then the summary; the text files only when neither PDF was asked for.
+    m_outcome.writtenPaths = written;
+    m_outcome.status = m_outcome.unreadableLocations.isEmpty()
+                           ? ExportOutcome::Written
+                           : ExportOutcome::WrittenWithUnreadableLogs;
+}
+
+bool ExportJob::printReport(StagedPdf &staged, QVector<PendingFile> *pending)
+{
+    const UsageReportWriter writer(m_environment.store().reportHeader());
+    const bool printed =
+        staged.open() && writer.print(staged, m_table, [&](int page, int pageCount) {
+            if (cancelled())
+                return false;
+            if (m_progress)
+                m_progress(Progress{Progress::Printing, page, pageCount});
+            return true;
+        });
+    if (!printed)
+        return failedWrite(staged.target(), staged.failure());
+    pending->append({staged.target(), [&staged] { return staged.prepare(); },
+                     [&staged] { return staged.commit(); },
+                     [&staged] { return staged.failure(); }});
+    return true;
+}
+
+bool ExportJob::printSummary(StagedPdf &staged, QVector<PendingFile> *pending)
+{
+    const UsageSummaryWriter writer(m_environment.store().reportHeader());
+    if (!staged.open() || !writer.print(m_summary, staged.device()))
+        return failedWrite(staged.target(), staged.failure());
+    pending->append({staged.target(), [&staged] { return staged.prepare(); },
+                     [&staged] { return staged.commit(); },
+                     [&staged] { return staged.failure(); }});
+    return true;
+}
+
+// The streams get their text first, then every staged file is made durable, and only then is
+// any file replaced, so that a failure before the renames leaves every previous file as it
+// was. A rename that still fails (rare: the folder changed under us) leaves the outcome saying
+// which files are new and which were left as they were.
+void ExportJob::finishOutputs(const QVector<PendingFile> &pending)
+{
+    for (const auto &text : m_texts) {
+        if (!text->stream()) {
+            failedWrite(text->path(), text->failure());
+            return;
+        }
+        if (!text->toStandardOutput())
+            continue;
+        QString error;
+        if (!m_request.standardOutput) {
+            m_outcome.standardOutput = text->content();
+        } else if (!m_request.standardOutput(text->content(), &error)) {
+            failedWrite(QStringLiteral("standard output"), FileFailure(FileFailure::Other, error));
+            return;
+        }
+    }
+    for (const PendingFile &file : pending) {
+        if (!file.prepare()) {
+            failedWrite(file.path, file.failure());
+            return;
+        }
+    }
+    if (cancelled()) {
+        failedWrite(pending.value(0).path, FileFailure(FileFailure::Cancelled));
+        return;
+    }
+    for (int i = 0; i < pending.size(); ++i) {
+        if (!pending.at(i).commit()) {
+            for (int j = i + 1; j < pending.size(); ++j)
+                m_outcome.unchangedPaths << pending.at(j).path;
+            failedWrite(pending.at(i).path, pending.at(i).failure());
+            return;
+        }
+        m_outcome.writtenPaths << pending.at(i).path;
+    }
 }

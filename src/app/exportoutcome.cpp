@@ -2,6 +2,18 @@
 
 namespace {
 
+// "the configuration lists A and B, which have no group of their own"
+QString missingGroups(const QStringList &names)
+{
+    QStringList groups;
+    for (const QString &name : names)
+        groups << QStringLiteral("[%1]").arg(name);
+    return QStringLiteral("the configuration lists %1 but has no %2 %3")
+        .arg(names.join(QStringLiteral(", ")),
+             names.size() == 1 ? QStringLiteral("group") : QStringLiteral("groups"),
+             groups.join(QStringLiteral(", ")));
+}
+
 QString plural(int count, const QString &one, const QString &many)
 {
     return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? one : many);
@@ -28,6 +40,8 @@ QString ExportOutcome::sentence() const
         if (!missingLocations.isEmpty())
             text +=
                 QStringLiteral("; no log at %1").arg(missingLocations.join(QStringLiteral(", ")));
+        if (!missingConfigs.isEmpty())
+            text += QStringLiteral("; ") + missingGroups(missingConfigs);
         for (const QString &notice : notices)
             text += QStringLiteral("; note: %1").arg(notice);
         return text;
@@ -53,6 +67,8 @@ QString ExportOutcome::sentence() const
                        .arg(unreadableLocations.join(QStringLiteral(", ")));
         if (!missingLocations.isEmpty())
             why << QStringLiteral("looked for %1").arg(missingLocations.join(QStringLiteral(", ")));
+        if (!missingConfigs.isEmpty())
+            why << missingGroups(missingConfigs);
         return QStringLiteral("No log of %1 was found (%2); nothing was written")
             .arg(productCode, why.join(QStringLiteral("; ")));
     }

@@ -40,7 +40,7 @@ public:
 
     Status status = Written;
     QString productCode;
-    // The report, then the summary, when written.
+    // The report, then the summary, when written; the text files when neither was asked for.
     QStringList writtenPaths;
     int rows = 0;
     int productTypes = 0;
@@ -48,6 +48,8 @@ public:
     int sessions = -1;
     QStringList foundLocations;
     QStringList missingLocations;
+    // Configuration names the product lists that have no group of that name.
+    QStringList missingConfigs;
     QStringList unreadableLocations;
     // NoReader: the codes that have a reader. NoConfiguration, NoExportFolder, NotAFolder:
     // the path concerned.

@@ -20,6 +20,8 @@ struct ExportRequest
     // Keep only what is dated in [from, to]; null bounds are open.
     QDate from;
     QDate to;
+    // Write the usage report PDF; without it only what else is asked for is written.
+    bool report = true;
     // Also write the usage summary PDF beside the report.
     bool summary = false;
     // Also write these text files; "-" means standard output.

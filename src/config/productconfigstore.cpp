@@ -59,6 +59,10 @@ void ProductConfigStore::load()
         if (configsText.isEmpty())
             continue;
         for (const QString &name : names) {
+            // A name without a group reads as empty texts, and its location as the public
+            // documents folder itself: callers must be able to tell.
+            if (file.keys(name).isEmpty())
+                m_withoutGroup.insert(name);
             auto config = QSharedPointer<ProductConfigStruct>::create();
             config->company = file.value(name, kCompanyKey);
             config->product = file.value(name, kProductKey);
@@ -81,6 +85,22 @@ QStringList ProductConfigStore::products() const
 QStringList ProductConfigStore::configNames(const QString &productCode) const
 {
     return configNamesByProduct.value(productCode);
+}
+
+QStringList ProductConfigStore::missingConfigs(const QString &productCode) const
+{
+    QStringList missing;
+    const QStringList names = configNames(productCode);
+    for (const QString &name : names) {
+        if (!name.isEmpty() && m_withoutGroup.contains(name) && !missing.contains(name))
+            missing << name;
+    }
+    return missing;
+}
+
+bool ProductConfigStore::hasGroup(const QString &configName) const
+{
+    return configsByName.contains(configName) && !m_withoutGroup.contains(configName);
 }
 
 QSharedPointer<ProductConfigStruct> ProductConfigStore::config(const QString &configName) const

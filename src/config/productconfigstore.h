@@ -4,6 +4,7 @@
 #include "productconfigstruct.h"
 
 #include <QMap>
+#include <QSet>
 #include <QSharedPointer>
 #include <QString>
 #include <QStringList>
@@ -43,7 +44,13 @@ public:
     QStringList products() const;
     // A copy of the product's configuration names; empty when the code was never listed.
     QStringList configNames(const QString &productCode) const;
-    // A share of the named configuration; null when the name was never read.
+    // The product's configuration names that have no group of that name (or an empty one),
+    // each once, in the order listed.
+    QStringList missingConfigs(const QString &productCode) const;
+    // Whether the configuration name was read and has a group with keys of its own.
+    bool hasGroup(const QString &configName) const;
+    // A share of the named configuration; null when the name was never read. A name without a
+    // group reads as empty texts.
     QSharedPointer<ProductConfigStruct> config(const QString &configName) const;
 
     // The optional REPORT_HEADER group: its keys and their texts, empty when absent.
@@ -58,6 +65,7 @@ private:
     QMap<QString, QSharedPointer<ProductConfigStruct>> configsByName;
     QMap<QString, QStringList> configNamesByProduct;
     QMap<QString, QString> m_reportHeader;
+    QSet<QString> m_withoutGroup;
 };
 
 #endif // PRODUCTCONFIGSTORE_H

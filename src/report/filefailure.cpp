@@ -42,6 +42,9 @@ FileFailure FileFailure::diagnose(const QString &target, const QString &detail)
     if (file.isDir())
         return FileFailure(FolderInTheWay);
     const QFileInfo folder(file.absolutePath());
+    // A folder that is not there is not writable either, but that is not what to mend.
+    if (!folder.exists())
+        return FileFailure(Other, QStringLiteral("its folder does not exist"));
     if (!folder.isWritable())
         return FileFailure(FolderNotWritable);
     if (file.exists() && !file.isWritable())
