@@ -143,6 +143,13 @@ private slots:
     void cancelLeavesOldReport();
     void labelsFitTheirTextAtLargeFonts();
     void enterClicksTheFocusedButton();
+    void reversedRangeIsRefused();
+    void summaryAloneLeavesTheReport();
+    void statusShowsWhole_data();
+    void statusShowsWhole();
+    void keyboardAfterChoosingAFolder();
+    void rememberedFolderIsFilledIn();
+    void openWithoutDesktopIsSaid();
 };
 
 void TestLogToolMainForm::initTestCase()
@@ -191,13 +198,13 @@ void TestLogToolMainForm::initialState()
     // The options are off: a plain export writes the report of every row, nothing more.
     QVERIFY(!child<QCheckBox>(form, "rangeCheck")->isChecked());
     QVERIFY(!child<QDateEdit>(form, "fromEdit")->isEnabled());
-    QVERIFY(!child<QCheckBox>(form, "summaryCheck")->isChecked());
+    QCOMPARE(child<QComboBox>(form, "writeCombo")->currentText(), QString("The report"));
     QStringList labels;
     for (QLabel *label : form->findChildren<QLabel *>()) {
         if (label->isVisible() && label->text().endsWith(':'))
             labels << label->text();
     }
-    QCOMPARE(labels, (QStringList{"Product:", "Export Path:"}));
+    QCOMPARE(labels, (QStringList{"Product:", "Export Path:", "&Write:"}));
 }
 
 void TestLogToolMainForm::productsInStoreOrder()
@@ -308,7 +315,7 @@ void TestLogToolMainForm::optionsWriteRangeAndSummary()
     child<QCheckBox>(&form, "rangeCheck")->setChecked(true);
     child<QDateEdit>(&form, "fromEdit")->setDate(QDate(2024, 3, 6));
     child<QDateEdit>(&form, "toEdit")->setDate(QDate(2024, 3, 31));
-    child<QCheckBox>(&form, "summaryCheck")->setChecked(true);
+    child<QComboBox>(&form, "writeCombo")->setCurrentIndex(2);
     const ExportOutcome outcome = exportAndWait(&form);
     QCOMPARE(outcome.status, ExportOutcome::Written);
     // The only use lies on the 5th: outside the range.
@@ -461,9 +468,13 @@ void TestLogToolMainForm::labelsFitTheirTextAtLargeFonts()
     for (QLabel *label : window.findChildren<QLabel *>()) {
         if (!label->isVisible() || !label->text().endsWith(':'))
             continue;
-        QVERIFY2(label->width() >= label->fontMetrics().horizontalAdvance(label->text()),
+        // A mnemonic's & is not drawn.
+        const QString shown = QString(label->text()).remove('&');
+        QVERIFY2(label->width() >= label->fontMetrics().horizontalAdvance(shown),
                  qPrintable(label->text()));
-        QVERIFY(label->width() >= 80);
+        // The row labels at the left keep one width.
+        if (!label->buddy())
+            QVERIFY(label->width() >= 80);
     }
 }
 
@@ -487,6 +498,167 @@ void TestLogToolMainForm::enterClicksTheFocusedButton()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(finished.wait(60000));
     QVERIFY(QFileInfo::exists(out.filePath("PRX_UsageReport.pdf")));
+}
+
+// A "from" after the "to" is refused before anything is read: last month's report stays.
+void TestLogToolMainForm::reversedRangeIsRefused()
+{
+    Setup setup(kIni);
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
+    QTemporaryDir out;
+    chooseFolder(&form, out.path());
+    child<QComboBox>(&form, "productCombo")->setCurrentIndex(1);
+    QVERIFY(TestSupport::writeFile(out.filePath("PRX_UsageReport.pdf"), "last month"));
+    child<QCheckBox>(&form, "rangeCheck")->setChecked(true);
+    child<QDateEdit>(&form, "fromEdit")->setDate(QDate(2027, 11, 10));
+    child<QDateEdit>(&form, "toEdit")->setDate(QDate(2026, 12, 10));
+    QSignalSpy finished(&form, &LogToolMainForm::exportFinished);
+    QTest::mouseClick(child<QPushButton>(&form, "exportBtn"), Qt::LeftButton);
+    QVERIFY(!form.isExporting());
+    QTest::qWait(50);
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(status(&form), QString("Nothing was exported: the \"from\" date 2027-11-10 lies "
+                                    "after the \"to\" date 2026-12-10."));
+    QCOMPARE(TestSupport::readFile(out.filePath("PRX_UsageReport.pdf")), QByteArray("last month"));
+    // Put right, the same click exports.
+    child<QDateEdit>(&form, "fromEdit")->setDate(QDate(2024, 3, 1));
+    QCOMPARE(exportAndWait(&form).status, ExportOutcome::Written);
+}
+
+void TestLogToolMainForm::summaryAloneLeavesTheReport()
+{
+    Setup setup(kIni);
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
+    QTemporaryDir out;
+    chooseFolder(&form, out.path());
+    child<QComboBox>(&form, "productCombo")->setCurrentIndex(1);
+    QVERIFY(TestSupport::writeFile(out.filePath("PRX_UsageReport.pdf"), "last month"));
+    child<QComboBox>(&form, "writeCombo")->setCurrentIndex(1);
+    const ExportOutcome outcome = exportAndWait(&form);
+    QCOMPARE(outcome.status, ExportOutcome::Written);
+    QCOMPARE(outcome.writtenPaths, QStringList{out.filePath("PRX_UsageSummary.pdf")});
+    QCOMPARE(TestSupport::readFile(out.filePath("PRX_UsageReport.pdf")), QByteArray("last month"));
+    QVERIFY(TestSupport::readFile(out.filePath("PRX_UsageSummary.pdf")).startsWith("%PDF"));
+}
+
+void TestLogToolMainForm::statusShowsWhole_data()
+{
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("100 %, written") << 1.0 << false;
+    QTest::newRow("100 %, nothing written") << 1.0 << true;
+    QTest::newRow("150 %, written") << 1.5 << false;
+    QTest::newRow("150 %, nothing written") << 1.5 << true;
+}
+
+// After an export the window grows until its status line shows whole, the counts of a long
+// path and the "nothing was written" of a failure included.
+void TestLogToolMainForm::statusShowsWhole()
+{
+    QFETCH(qreal, scale);
+    QFETCH(bool, fails);
+    Setup setup(kIni);
+    MainWidget window(*setup.environment);
+    QFont font = window.font();
+    font.setPointSizeF(font.pointSizeF() * scale);
+    window.setFont(font);
+    window.resize(window.sizeHint().expandedTo(QSize(400, 150)));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    LogToolMainForm *form = window.form();
+    QTemporaryDir out;
+    const QString folder = out.filePath("a folder with a long name for the reports of March");
+    QVERIFY(QDir().mkpath(folder));
+    chooseFolder(form, folder);
+    child<QComboBox>(form, "productCombo")->setCurrentIndex(1);
+    if (fails)
+        QVERIFY(QFile::remove(setup.dir.filePath("public/Acme/PRX/x64/activity.log")));
+    const ExportOutcome outcome = exportAndWait(form);
+    QCOMPARE(outcome.succeeded(), !fails);
+    QApplication::processEvents();
+    auto *label = child<QLabel>(form, "statusLabel");
+    QVERIFY(status(form).endsWith(fails ? "nothing was written." : "1 product type)."));
+    QVERIFY2(
+        label->height() >= label->heightForWidth(label->width()),
+        qPrintable(
+            QString("%1 < %2").arg(label->height()).arg(label->heightForWidth(label->width()))));
+    const QRect inWindow(label->mapTo(&window, QPoint(0, 0)), label->size());
+    QVERIFY(window.rect().contains(inWindow));
+}
+
+// Once a folder is chosen, Enter exports: the focus has gone on to Export. Each mnemonic
+// belongs to one control.
+void TestLogToolMainForm::keyboardAfterChoosingAFolder()
+{
+    Setup setup(kIni);
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
+    form.show();
+    QApplication::setActiveWindow(&form);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    child<QComboBox>(&form, "productCombo")->setCurrentIndex(1);
+    QTemporaryDir out;
+    chooseFolder(&form, out.path());
+    QCOMPARE(form.focusWidget(), child<QPushButton>(&form, "exportBtn"));
+    QApplication::setActiveWindow(&form);
+    QTRY_COMPARE(QApplication::focusWidget(), child<QPushButton>(&form, "exportBtn"));
+    QSignalSpy finished(&form, &LogToolMainForm::exportFinished);
+    QTest::keyClick(&form, Qt::Key_Return);
+    QVERIFY(finished.wait(60000));
+
+    QStringList keys;
+    const auto mnemonic = [&](const QString &text) {
+        const int at = text.indexOf('&');
+        if (at >= 0 && at + 1 < text.size())
+            keys << text.mid(at + 1, 1).toLower();
+    };
+    for (QAbstractButton *button : form.findChildren<QAbstractButton *>())
+        mnemonic(button->text());
+    for (QLabel *label : form.findChildren<QLabel *>())
+        mnemonic(label->text());
+    const QSet<QString> distinct(keys.cbegin(), keys.cend());
+    QCOMPARE(distinct.size(), keys.size());
+}
+
+void TestLogToolMainForm::rememberedFolderIsFilledIn()
+{
+    Setup setup(kIni);
+    QTemporaryDir last;
+    QSettings().setValue(LogToolMainForm::lastFolderKey(), last.path());
+    {
+        LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
+        QCOMPARE(child<QLineEdit>(&form, "exportPathEdit")->text(), last.path());
+        QVERIFY(child<QPushButton>(&form, "exportBtn")->isEnabled());
+    }
+    // A remembered folder that is gone is not offered.
+    QSettings().setValue(LogToolMainForm::lastFolderKey(), last.filePath("gone"));
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
+    QVERIFY(child<QLineEdit>(&form, "exportPathEdit")->text().isEmpty());
+    QVERIFY(!child<QPushButton>(&form, "exportBtn")->isEnabled());
+    QSettings().clear();
+}
+
+// The test platform has no desktop to open files with, as a server or a bare session has not.
+void TestLogToolMainForm::openWithoutDesktopIsSaid()
+{
+    Setup setup(kIni);
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
+    form.show();
+    QTemporaryDir out;
+    chooseFolder(&form, out.path());
+    child<QComboBox>(&form, "productCombo")->setCurrentIndex(1);
+    QCOMPARE(exportAndWait(&form).status, ExportOutcome::Written);
+    const QString written = status(&form);
+    QTest::mouseClick(child<QPushButton>(&form, "openBtn"), Qt::LeftButton);
+    QVERIFY2(
+        status(&form).startsWith(written + "\nCould not open " +
+                                 QDir::toNativeSeparators(out.filePath("PRX_UsageReport.pdf"))),
+        qPrintable(status(&form)));
+    QTest::mouseClick(child<QPushButton>(&form, "showFolderBtn"), Qt::LeftButton);
+    QVERIFY(status(&form).endsWith(
+        QString("Could not open %1: no program to open it was found (is there a desktop "
+                "session?).")
+            .arg(QDir::toNativeSeparators(out.path()))));
+    QSettings().clear();
 }
 
 QTEST_MAIN(TestLogToolMainForm)

@@ -116,9 +116,18 @@ void LogToolMainForm::build()
     optionsRow->addWidget(new QLabel(QStringLiteral("to")));
     optionsRow->addWidget(toEdit);
     optionsRow->addSpacing(12);
-    summaryCheck = new QCheckBox(QStringLiteral("Also write the usage s&ummary"));
-    summaryCheck->setObjectName(QStringLiteral("summaryCheck"));
-    optionsRow->addWidget(summaryCheck);
+    // The report by default, as it always was; the summary alone spares a long report.
+    auto *writeLabel = new QLabel(QStringLiteral("&Write:"));
+    writeCombo = new QComboBox;
+    writeCombo->setObjectName(QStringLiteral("writeCombo"));
+    writeCombo->addItem(QStringLiteral("The report"), int(WriteReport));
+    writeCombo->addItem(QStringLiteral("The summary"), int(WriteSummary));
+    writeCombo->addItem(QStringLiteral("The report and the summary"),
+                        int(WriteReport | WriteSummary));
+    writeCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    writeLabel->setBuddy(writeCombo);
+    optionsRow->addWidget(writeLabel);
+    optionsRow->addWidget(writeCombo);
     optionsRow->addStretch(1);
     grid->addLayout(optionsRow, 3, 0, 1, 3);
 
@@ -137,20 +146,23 @@ void LogToolMainForm::build()
     buttonRow->addWidget(exportBtn);
     grid->addLayout(buttonRow, 4, 0, 1, 3);
 
-    auto *statusRow = new QHBoxLayout;
+    // The status line has the window's whole width to itself, and the window grows to show it
+    // whole (see fitStatus).
     statusLabel = new QLabel;
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     statusLabel->setWordWrap(true);
     statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusLabel->setTextFormat(Qt::PlainText);
+    grid->addWidget(statusLabel, 5, 0, 1, 3);
+    auto *statusRow = new QHBoxLayout;
     openBtn = new QPushButton(QStringLiteral("&Open"));
     openBtn->setObjectName(QStringLiteral("openBtn"));
-    showFolderBtn = new QPushButton(QStringLiteral("Show in &folder"));
+    showFolderBtn = new QPushButton(QStringLiteral("Show in fo&lder"));
     showFolderBtn->setObjectName(QStringLiteral("showFolderBtn"));
-    statusRow->addWidget(statusLabel, 1);
+    statusRow->addStretch(1);
     statusRow->addWidget(openBtn);
     statusRow->addWidget(showFolderBtn);
-    grid->addLayout(statusRow, 5, 0, 1, 3);
+    grid->addLayout(statusRow, 6, 0, 1, 3);
 
     exportPathEdit->setReadOnly(true);
     // Nothing to type there: Tab goes from the product to the buttons.
@@ -181,11 +193,45 @@ void LogToolMainForm::build()
     connect(productCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &LogToolMainForm::describeProduct);
     describeProduct();
-    openBtn->connect(openBtn, &QAbstractButton::clicked, this,
-                     [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(m_lastReport)); });
-    showFolderBtn->connect(showFolderBtn, &QAbstractButton::clicked, this, [this] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(m_lastReport).absolutePath()));
-    });
+    connect(openBtn, &QAbstractButton::clicked, this, [this] { openInDesktop(m_lastReport); });
+    connect(showFolderBtn, &QAbstractButton::clicked, this,
+            [this] { openInDesktop(QFileInfo(m_lastReport).absolutePath()); });
+    fillRememberedFolder();
+}
+
+void LogToolMainForm::fillRememberedFolder()
+{
+    const QString folder = QSettings().value(lastFolderKey()).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return;
+    exportPathEdit->setText(folder);
+    exportBtn->setEnabled(m_environment.hasConfiguration());
+}
+
+void LogToolMainForm::openInDesktop(const QString &path)
+{
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return;
+    // Without a desktop session nothing opens, and a click that does nothing says nothing.
+    statusLabel->setText(statusLabel->text() + QLatin1Char('\n') +
+                         QStringLiteral("Could not open %1: no program to open it was found (is "
+                                        "there a desktop session?).")
+                             .arg(QDir::toNativeSeparators(path)));
+    fitStatus();
+}
+
+void LogToolMainForm::fitStatus()
+{
+    QWidget *top = window();
+    if (!top->isVisible() || !layout())
+        return;
+    // The wrapped status line makes the form's height depend on its width, which a window
+    // does not follow by itself: it is grown by what the form lacks.
+    layout()->activate();
+    const int needed = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
+                                                     : layout()->totalMinimumSize().height();
+    if (needed > height())
+        top->resize(top->width(), top->height() + needed - height());
 }
 
 void LogToolMainForm::describeProduct()
@@ -211,6 +257,7 @@ void LogToolMainForm::showStatus(const QString &text)
     statusLabel->setText(text);
     openBtn->hide();
     showFolderBtn->hide();
+    fitStatus();
 }
 
 void LogToolMainForm::onExportBtnDataClick()
@@ -218,6 +265,16 @@ void LogToolMainForm::onExportBtnDataClick()
     // One export at a time: a click while one runs is not queued.
     if (isExporting() || !exportBtn->isEnabled())
         return;
+    // Refused before anything is read: a reversed range would replace the reports with empty
+    // ones.
+    if (rangeCheck->isChecked() && fromEdit->date() > toEdit->date()) {
+        showStatus(
+            QStringLiteral("Nothing was exported: the \"from\" date %1 lies after the "
+                           "\"to\" date %2.")
+                .arg(fromEdit->date().toString(Qt::ISODate), toEdit->date().toString(Qt::ISODate)));
+        fromEdit->setFocus();
+        return;
+    }
     ExportRequest request;
     request.productCode = selectedProduct();
     request.folder = exportPathEdit->text();
@@ -225,7 +282,9 @@ void LogToolMainForm::onExportBtnDataClick()
         request.from = fromEdit->date();
         request.to = toEdit->date();
     }
-    request.summary = summaryCheck->isChecked();
+    const int write = writeCombo->currentData().toInt();
+    request.report = write & WriteReport;
+    request.summary = write & WriteSummary;
 
     m_cancel = false;
     exportBtn->setEnabled(false);
@@ -277,6 +336,7 @@ void LogToolMainForm::finishExport()
         m_lastReport = outcome.writtenPaths.constFirst();
         openBtn->show();
         showFolderBtn->show();
+        fitStatus();
     }
     emit exportFinished(outcome);
 }
@@ -300,6 +360,8 @@ void LogToolMainForm::onSelectPathBtnClick()
             exportPathEdit->setText(selected.first());
             exportBtn->setEnabled(!isExporting());
             settings.setValue(lastFolderKey(), selected.first());
+            // The folder chosen, the next step is to export: Enter must not reopen the dialog.
+            exportBtn->setFocus();
         }
     }
     delete dialog;

@@ -47,7 +47,19 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // What the write choice asks for.
+    enum Write
+    {
+        WriteReport = 1,
+        WriteSummary = 2,
+    };
+
     void build();
+    void fillRememberedFolder();
+    // Opens a file or folder with the desktop's program; says so when there is none.
+    void openInDesktop(const QString &path);
+    // Grows the window until the status line shows whole.
+    void fitStatus();
     void finishExport();
     void showStatus(const QString &text);
     // Says in the status line when the chosen code has no reader.
@@ -68,7 +80,7 @@ private:
     QCheckBox *rangeCheck = nullptr;
     QDateEdit *fromEdit = nullptr;
     QDateEdit *toEdit = nullptr;
-    QCheckBox *summaryCheck = nullptr;
+    QComboBox *writeCombo = nullptr;
     QProgressBar *progressBar = nullptr;
     QPushButton *cancelBtn = nullptr;
     QPushButton *exportBtn = nullptr;
