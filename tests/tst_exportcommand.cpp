@@ -98,6 +98,7 @@ private slots:
     void messagesSayWhatToDo_data();
     void messagesSayWhatToDo();
     void noReportWritesOnlyTheRest();
+    void severalProductTypesInOneLogAreSaid();
     void sameLogUnderAnotherSpelling_data();
     void sameLogUnderAnotherSpelling();
     void helpAndVersion();
@@ -561,6 +562,42 @@ void TestExportCommand::noReportWritesOnlyTheRest()
     QCOMPARE(json.code, int(ExportCommand::Success));
     QVERIFY2(json.err.startsWith("Wrote " + folder.toUtf8() + "/figures.json ("),
              json.err.constData());
+}
+
+// One CSV log of a viewer's use and three professional uses: all are counted as the viewer,
+// as the logs of one type per file have always been read, and the outcome, the summary PDF and
+// the JSON say so.
+void TestExportCommand::severalProductTypesInOneLogAreSaid()
+{
+    const QString config = m_dir.filePath("mixed.ini");
+    TestSupport::writeFile(config, "[PRODUCT]\nproducts=DLV\n[DLV]\nconfigs=Main\n"
+                                   "[Main]\nCompany=Mixed\nproduct=DLV\nPlatform_Code=x64\n"
+                                   "log_name=usage.csv\n");
+    const QString log = m_public + "/Mixed/DLV/x64/usage.csv";
+    TestSupport::writeFile(log, "anna,1,Delivery Viewer,2024-03-05 08:00,2024-03-05 09:00\n"
+                                "bo,2,Delivery Suite Professional,2024-03-05 08:00,2024-03-05 "
+                                "09:00\n"
+                                "carl,3,Delivery Suite Professional,2024-03-05 08:00,2024-03-05 "
+                                "09:00\n"
+                                "dora,4,Delivery Suite Professional,2024-03-05 08:00,2024-03-05 "
+                                "09:00\n");
+    const QString folder = newFolder();
+    const Result result = run({"--config", config, "--summary", "--summary-json",
+                               folder + "/figures.json", "DLV", folder});
+    QCOMPARE(result.code, int(ExportCommand::Success));
+    const QString warning = log + " holds rows of Delivery Suite Professional besides Delivery "
+                                  "Viewer; all of them were counted as Delivery Viewer";
+    QVERIFY2(result.err.endsWith("; warning: " + warning.toUtf8() + "\n"), result.err.constData());
+    const QJsonObject json =
+        QJsonDocument::fromJson(TestSupport::readFile(folder + "/figures.json")).object();
+    QCOMPARE(json.value("warnings").toArray(), QJsonArray{warning});
+    QCOMPARE(json.value("productTypes").toArray().at(0).toObject().value("peakConcurrent").toInt(),
+             4);
+    const QString text = PdfReader::text(folder + "/DLV_UsageSummary.pdf").simplified().remove(' ');
+    QVERIFY2(text.contains(QString("Warning: " + warning).remove(' ')), qPrintable(text));
+    // A log of one type has none.
+    const Result plain = run({"--summary-json", "-", "DLV", newFolder()});
+    QCOMPARE(QJsonDocument::fromJson(plain.out).object().value("warnings").toArray(), QJsonArray());
 }
 
 void TestExportCommand::sameLogUnderAnotherSpelling_data()

@@ -18,6 +18,8 @@ private slots:
     void junkGivesOneEntry();
     void unopenablePathGivesEmptyTable();
     void unreadableFileGivesEmptyTable();
+    void otherProductTypesAreKept_data();
+    void otherProductTypesAreKept();
 
 private:
     QTemporaryDir m_dir;
@@ -181,3 +183,43 @@ void TestFileReaderByCsv::equalNamesShareOneText()
 
 QTEST_GUILESS_MAIN(TestFileReaderByCsv)
 #include "tst_filereaderbycsv.moc"
+
+void TestFileReaderByCsv::otherProductTypesAreKept_data()
+{
+    QTest::addColumn<QStringList>("types");
+    QTest::addColumn<QStringList>("others");
+    QTest::addColumn<bool>("more");
+    QTest::newRow("one type") << QStringList{"Viewer", "Viewer"} << QStringList() << false;
+    QTest::newRow("a viewer and professionals")
+        << QStringList{"Viewer", "Pro", "Pro", "Pro"} << QStringList{"Pro"} << false;
+    QTest::newRow("empty types pass unseen")
+        << QStringList{"", "Viewer", "", "Pro", "Viewer", "Suite"} << QStringList{"Pro", "Suite"}
+        << false;
+    QStringList many;
+    QStringList named;
+    for (int i = 0; i <= 25; ++i) {
+        many << QString("T%1").arg(i);
+        if (i >= 1 && i <= 20)
+            named << QString("T%1").arg(i);
+    }
+    QTest::newRow("more types than are named") << many << named << true;
+}
+
+// The rows of a log all go under its first product type; the other types it held are kept, so
+// that the export can say so.
+void TestFileReaderByCsv::otherProductTypesAreKept()
+{
+    QFETCH(QStringList, types);
+    QFETCH(QStringList, others);
+    QFETCH(bool, more);
+    QByteArray content;
+    for (const QString &type : qAsConst(types))
+        content += "anna,D-1," + type.toUtf8() + ",2024-03-05 08:00,2024-03-05 09:00\n";
+    const QString path = m_dir.filePath(QStringLiteral("mixed.csv"));
+    QVERIFY(TestSupport::writeFile(path, content));
+    const LocationRead read = FileReaderByCSV().readLocation(path);
+    QCOMPARE(read.table.size(), 1);
+    QCOMPARE(read.table.first().size(), 2 * types.size());
+    QCOMPARE(read.otherProductTypes, others);
+    QCOMPARE(read.moreProductTypes, more);
+}

@@ -20,6 +20,17 @@ namespace {
 
 const QChar kSeparator = QLatin1Char('/');
 
+// One log of several product types: its rows all go under the first, and that is said.
+QString mixedTypesWarning(const QString &location, const LocationRead &read)
+{
+    const QString filedUnder = read.table.isEmpty() ? QString() : read.table.firstKey();
+    QString others = read.otherProductTypes.join(QStringLiteral(", "));
+    if (read.moreProductTypes)
+        others += QStringLiteral(" and more");
+    return QStringLiteral("%1 holds rows of %2 besides %3; all of them were counted as %3")
+        .arg(location, others, filedUnder);
+}
+
 } // namespace
 
 ExportDriver::ExportDriver(const ProductConfigStore &store, const ReaderRegistry &registry,
@@ -60,7 +71,7 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
                                       UsageSessions *sessions,
                                       QVector<QPair<QString, UsageSessions>> *perLocation,
                                       const std::function<bool(int, int)> &beforeLocation,
-                                      QStringList *unreadable) const
+                                      QStringList *unreadable, QStringList *warnings) const
 {
     const QSharedPointer<IFileReader> reader = m_registry.readerFor(productCode);
     if (hasReader)
@@ -81,6 +92,8 @@ UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReade
                 unreadable->append(location);
             unreadable->append(read.unreadableFiles);
         }
+        if (warnings && !read.otherProductTypes.isEmpty())
+            warnings->append(mixedTypesWarning(location, read));
         UsageTable part = std::move(read.table);
         // A use's two rows are adjacent only in the order one reader gives for one location.
         if (sessions || perLocation) {

@@ -50,13 +50,16 @@ public:
     // gives each location's sessions as its log holds them, in configuration order, each with
     // its log location as logLocation() names it. beforeLocation hears of each location
     // (0-based index, count) before it is read, and may stop the reading by answering false;
-    // what was read so far is then given. unreadable receives the locations, and the files of
+    // what was read so far is then given. warnings receives a sentence for each log whose rows
+    // of several product types were all filed under its first. unreadable receives the
+    // locations, and the files of
     // folder locations, that exist but could not be read.
     UsageTable collectUsage(const QString &productCode, bool *hasReader = nullptr,
                             UsageSessions *sessions = nullptr,
                             QVector<QPair<QString, UsageSessions>> *perLocation = nullptr,
                             const std::function<bool(int, int)> &beforeLocation = {},
-                            QStringList *unreadable = nullptr) const;
+                            QStringList *unreadable = nullptr,
+                            QStringList *warnings = nullptr) const;
 
     // The full path of every configured log location of the product, in configuration order.
     QStringList logLocations(const QString &productCode) const;

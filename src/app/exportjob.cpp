@@ -184,7 +184,7 @@ bool ExportJob::readLogs()
                 m_progress(Progress{Progress::Reading, index + 1, count});
             return !stopped;
         },
-        &m_outcome.unreadableLocations);
+        &m_outcome.unreadableLocations, &m_outcome.warnings);
     if (stopped || cancelled())
         return ends(ExportOutcome::Cancelled);
     for (const QString &location : qAsConst(m_outcome.unreadableLocations))
@@ -217,9 +217,11 @@ void ExportJob::derive()
         return;
     m_inRange = ranged ? m_sessions.inDateRange(m_request.from, m_request.to) : m_sessions;
     m_outcome.sessions = m_inRange.sessionCount();
-    if (m_request.summary || !m_request.summaryJsonPath.isEmpty())
-        m_summary =
-            UsageSummary::compute(m_request.productCode, m_inRange, m_request.from, m_request.to);
+    if (!m_request.summary && m_request.summaryJsonPath.isEmpty())
+        return;
+    m_summary =
+        UsageSummary::compute(m_request.productCode, m_inRange, m_request.from, m_request.to);
+    m_summary.warnings = m_outcome.warnings;
 }
 
 void ExportJob::makeTexts()

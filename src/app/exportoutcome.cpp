@@ -42,6 +42,8 @@ QString ExportOutcome::sentence() const
                 QStringLiteral("; no log at %1").arg(missingLocations.join(QStringLiteral(", ")));
         if (!missingConfigs.isEmpty())
             text += QStringLiteral("; ") + missingGroups(missingConfigs);
+        for (const QString &warning : warnings)
+            text += QStringLiteral("; warning: %1").arg(warning);
         for (const QString &notice : notices)
             text += QStringLiteral("; note: %1").arg(notice);
         return text;

@@ -62,6 +62,9 @@ public:
     QString failedPath;
     FileFailure failure;
     QStringList unchangedPaths;
+    // What the figures may get wrong and why: a log whose rows of several product types were
+    // all counted as its first.
+    QStringList warnings;
     // What the export went on despite: a name in the way of a lock, and the like.
     QStringList notices;
     // The text asked for on standard output.

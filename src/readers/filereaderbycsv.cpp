@@ -20,6 +20,20 @@ const QChar kDroppedMark = QLatin1Char(';');
 const QChar kLineEnd = QLatin1Char('\n');
 constexpr int kFieldCount = 5;
 
+// The rows still go under the first type; the log's other types are kept to be said, a few
+// of them: a log of a million types must not cost a million comparisons a line.
+void noteOtherType(const QStringRef &type, LocationRead *read)
+{
+    for (const QString &known : qAsConst(read->otherProductTypes)) {
+        if (type == known)
+            return;
+    }
+    if (read->otherProductTypes.size() < LocationRead::kMostOtherTypes)
+        read->otherProductTypes.append(type.toString());
+    else
+        read->moreProductTypes = true;
+}
+
 } // namespace
 
 UsageTable FileReaderByCSV::read(const QString &path)
@@ -70,6 +84,8 @@ LocationRead FileReaderByCSV::readLocation(const QString &path)
         const QStringRef productType = field(2);
         if (tableKey.isEmpty() && !productType.isEmpty())
             tableKey = productType.toString();
+        else if (!productType.isEmpty() && productType != tableKey)
+            noteOtherType(productType, &result);
 
         const QStringRef startText = field(3);
         const QStringRef endText = field(4);

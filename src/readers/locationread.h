@@ -25,6 +25,12 @@ struct LocationRead
     // Files inside a folder location that exist but could not be read and were skipped; the
     // folder's own status stays Read.
     QStringList unreadableFiles;
+    // A log of one product type per file that held rows of other types too: every row was
+    // filed under the first type (the key of table), and these are the others, as first met.
+    // At most kMostOtherTypes are named; moreProductTypes tells that there were others still.
+    QStringList otherProductTypes;
+    bool moreProductTypes = false;
+    static constexpr int kMostOtherTypes = 20;
 };
 
 #endif // LOCATIONREAD_H

@@ -57,6 +57,7 @@ QByteArray SummaryJsonWriter::toJson(const UsageSummary &summary)
         {QStringLiteral("from"), dateValue(summary.from)},
         {QStringLiteral("to"), dateValue(summary.to)},
         {QStringLiteral("productTypes"), types},
+        {QStringLiteral("warnings"), QJsonArray::fromStringList(summary.warnings)},
     };
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }

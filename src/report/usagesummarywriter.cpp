@@ -23,6 +23,8 @@ const QColor kBlue(0x00, 0x70, 0xC0);
 const QColor kPeakColour(0xE3, 0x6C, 0x09);
 const QColor kGridColour(0xD0, 0xD0, 0xD0);
 const QColor kRuleColour(0x40, 0x40, 0x40);
+const QColor kWarningColour(0xB0, 0x20, 0x20);
+constexpr int kMostWarningLength = 600;
 const QString kSerif = QStringLiteral("Times New Roman");
 const QString kSans = QStringLiteral("Arial");
 const QString kMomentFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
@@ -96,6 +98,21 @@ public:
         const QRectF box(0, m_bottom + 4 * kUnit, m_width, 14 * kUnit);
         m_painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, QString::number(m_page));
         m_painter.restore();
+    }
+
+    // Text across the page, wrapped at words; returns its height.
+    qreal paragraph(const QString &text, const QFont &lineFont, const QColor &colour)
+    {
+        const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+        const qreal height = QFontMetricsF(lineFont, &m_writer)
+                                 .boundingRect(QRectF(0, 0, m_width, 1e6), flags, text)
+                                 .height();
+        ensure(height);
+        m_painter.setFont(lineFont);
+        m_painter.setPen(colour);
+        m_painter.drawText(QRectF(0, m_y, m_width, height), flags, text);
+        m_y += height;
+        return height;
     }
 
     // One line of text across the page; returns its height.
@@ -447,6 +464,14 @@ bool UsageSummaryWriter::print(const UsageSummary &summary, QIODevice *device) c
     if (summary.from.isNull() && summary.to.isNull())
         period += QStringLiteral(" (everything in the logs)");
     flow.line(period, bodyFont);
+    for (const QString &warning : summary.warnings) {
+        flow.advance(2 * kUnit);
+        // Long enough for a log's path and a few product types, short enough for the page.
+        const QString text = warning.size() > kMostWarningLength
+                                 ? warning.left(kMostWarningLength) + QChar(0x2026)
+                                 : warning;
+        flow.paragraph(QStringLiteral("Warning: ") + text, bodyFont, kWarningColour);
+    }
 
     if (summary.productTypes.isEmpty()) {
         flow.advance(10 * kUnit);

@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QVector>
 
@@ -33,7 +34,8 @@ struct ProductTypeFigures
     int undatedSessions = 0;
     int invalidSessions = 0;
     int unpairedEnds = 0;
-    // Distinct non-empty texts over every session of the type.
+    // Distinct user names over every session of the type, sessions without one counted as one
+    // user, as perUser lists them; dongles: distinct non-empty texts.
     int users = 0;
     int dongles = 0;
     qint64 totalSeconds = 0;
@@ -52,6 +54,18 @@ struct ProductTypeFigures
     static ProductTypeFigures compute(const QString &name, const UsageSessionList &sessions,
                                       int unpairedEnds, const QDate &periodFirst,
                                       const QDate &periodLast);
+
+private:
+    struct Tally;
+
+    // The counts, hours and users of every session, and the events of the closed ones.
+    void tallySessions(const UsageSessionList &sessions, Tally *tally);
+    int userOf(const UsageSession &session, QHash<QString, int> *userIndex);
+    void countState(const UsageSession &session, User *user);
+    // The peaks, overall, per user and per day, from the events in time order.
+    void sweep(const UsageSessionList &sessions, const Tally &tally, const QDate &periodFirst,
+               const QDate &periodLast);
+    void orderUsers();
 };
 
 #endif // PRODUCTTYPEFIGURES_H

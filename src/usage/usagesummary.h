@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // The usage answers of one product over one period: the figures of every product type, in
@@ -22,6 +23,8 @@ struct UsageSummary
     QDate periodFirst;
     QDate periodLast;
     QVector<ProductTypeFigures> productTypes;
+    // Sentences on what the figures may get wrong, from reading the logs.
+    QStringList warnings;
 
     // sessions must already be limited to [from, to].
     static UsageSummary compute(const QString &productCode, const UsageSessions &sessions,
