@@ -1,6 +1,8 @@
 #include "exportenvironment.h"
 #include "logtoolmainform.h"
 #include "mainwidget.h"
+#include "pdfreader.h"
+#include "programsetup.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
@@ -150,6 +152,7 @@ private slots:
     void keyboardAfterChoosingAFolder();
     void rememberedFolderIsFilledIn();
     void openWithoutDesktopIsSaid();
+    void reportIsTheSameOnEveryScreen();
 };
 
 void TestLogToolMainForm::initTestCase()
@@ -661,5 +664,99 @@ void TestLogToolMainForm::openWithoutDesktopIsSaid()
     QSettings().clear();
 }
 
-QTEST_MAIN(TestLogToolMainForm)
+// Long names and many rows: a layout that followed the screen would wrap and break pages
+// elsewhere at another font resolution.
+QByteArray screenComparisonLog()
+{
+    QByteArray log = prxLog(120);
+    return log.replace("@example.com", "@a-rather-long-department-name.example.com");
+}
+
+// The window's export and the command line's under 72, 96 and 144 dots per inch of screen
+// font: the same pages, image for image.
+void TestLogToolMainForm::reportIsTheSameOnEveryScreen()
+{
+    QTemporaryDir work;
+    Setup setup(kIni, screenComparisonLog());
+    QStringList reports;
+    for (const char *dpi : {"96", "72", "144"}) {
+        for (const QString &program : {QString("window"), QString("command line")}) {
+            const QString folder = work.filePath(program + dpi);
+            QVERIFY(QDir().mkpath(folder));
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("QT_FONT_DPI", dpi);
+            env.insert("PLINTHRA_SCREEN_SETUP", setup.dir.path());
+            env.insert("PLINTHRA_SCREEN_OUT", folder);
+            QProcess process;
+            process.setProcessEnvironment(env);
+            // This program, started as the window program starts (see main below).
+            if (program == "window")
+                process.start(QCoreApplication::applicationFilePath(), QStringList());
+            else
+                process.start(PLINTHRA_BINARY_DIR "/src/PlinthraUsageExport",
+                              {"--config", setup.dir.filePath("ProductConfig.ini"),
+                               "--public-documents", setup.dir.filePath("public"), "PRX", folder});
+            QVERIFY(process.waitForFinished(300000));
+            QVERIFY2(process.exitCode() == 0, process.readAll().constData());
+            reports << folder + "/PRX_UsageReport.pdf";
+        }
+    }
+    const QStringList expected = PdfReader::renderPages(reports.first(), work.path(), "first");
+    QVERIFY(expected.size() >= 3);
+    for (int index = 1; index < reports.size(); ++index) {
+        const QStringList pages =
+            PdfReader::renderPages(reports.at(index), work.path(), QString("r%1").arg(index));
+        QCOMPARE(pages.size(), expected.size());
+        for (int page = 0; page < pages.size(); ++page)
+            QVERIFY2(
+                TestSupport::readFile(pages.at(page)) == TestSupport::readFile(expected.at(page)),
+                qPrintable(QString("%1: page %2 differs").arg(reports.at(index)).arg(page + 1)));
+    }
+}
+
+namespace {
+
+// Set up as the window program sets itself up, not as a test: exports the PRX report through
+// the window into PLINTHRA_SCREEN_OUT, the folder remembered from an earlier run.
+int exportAsTheWindowProgram(int argc, char *argv[])
+{
+    ProgramSetup::beforeWindowApplication();
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName("PlinthraTest");
+    QCoreApplication::setApplicationName("tst_logtoolmainform_screen");
+    QSettings().setValue(LogToolMainForm::lastFolderKey(),
+                         qEnvironmentVariable("PLINTHRA_SCREEN_OUT"));
+    const QString setupFolder = qEnvironmentVariable("PLINTHRA_SCREEN_SETUP");
+    const ExportEnvironment environment(setupFolder + "/ProductConfig.ini",
+                                        setupFolder + "/public");
+    int status = 1;
+    {
+        MainWidget window(environment);
+        window.show();
+        child<QComboBox>(window.form(), "productCombo")->setCurrentIndex(1);
+        QObject::connect(window.form(), &LogToolMainForm::exportFinished,
+                         [&status](const ExportOutcome &outcome) {
+                             status = outcome.status == ExportOutcome::Written ? 0 : 2;
+                             QCoreApplication::quit();
+                         });
+        child<QPushButton>(window.form(), "exportBtn")->click();
+        app.exec();
+    }
+    QSettings().clear();
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsSet("PLINTHRA_SCREEN_SETUP"))
+        return exportAsTheWindowProgram(argc, argv);
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestLogToolMainForm test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_logtoolmainform.moc"

@@ -1,5 +1,5 @@
 #include "exportcommand.h"
-#include "localtimezone.h"
+#include "programsetup.h"
 #include "temporaryfileregistry.h"
 
 #include <QApplication>
@@ -35,7 +35,7 @@ int main(int argc, char *argv[])
 #endif
     // A scheduler that stops the run must not leave half-written files beside the reports.
     TemporaryFileRegistry::removeOnTermination();
-    LocalTimeZone::pin();
+    ProgramSetup::beforeCommandLineApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PlinthraUsageExport"));
     QApplication::setApplicationVersion(QStringLiteral(PLINTHRA_VERSION));

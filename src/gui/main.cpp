@@ -1,16 +1,13 @@
 #include "exportenvironment.h"
-#include "localtimezone.h"
 #include "mainwidget.h"
+#include "programsetup.h"
 #include "terminationwatcher.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    LocalTimeZone::pin();
-    // Labels and fields follow the screen's scale (Windows at 150 %, 144 DPI screens).
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    ProgramSetup::beforeWindowApplication();
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Plinthra"));
     QCoreApplication::setApplicationName(QStringLiteral("PlinthraUsageTool"));
