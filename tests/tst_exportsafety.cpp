@@ -1,7 +1,6 @@
-#include "exportdriver.h"
+#include "exportenvironment.h"
+#include "exportjob.h"
 #include "productconfigstore.h"
-#include "readerregistration.h"
-#include "readerregistry.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>
@@ -85,16 +84,15 @@ void TestExportSafety::exportsChangeNothingButTheReports()
     QVERIFY(before.size() >= 10);
     QVERIFY(before.contains("/ProductConfig.ini"));
 
-    const ProductConfigStore store(site + "/ProductConfig.ini");
-    ReaderRegistry registry;
-    registerReaders(store.products(), registry);
-    const ExportDriver driver(store, registry, site + "/PublicDocuments");
+    const ExportEnvironment environment(site + "/ProductConfig.ini", site + "/PublicDocuments");
     QStringList expected;
-    for (const QString &code : store.products()) {
-        QVERIFY(driver.canExport(code, out));
-        QVERIFY2(driver.exportUsageReport(code, out), qPrintable(code));
+    for (const QString &code : environment.store().products()) {
+        ExportRequest request;
+        request.productCode = code;
+        request.folder = out;
+        QVERIFY2(ExportJob::run(environment, request).succeeded(), qPrintable(code));
         // Twice: replacing a report must not disturb anything either.
-        QVERIFY(driver.exportUsageReport(code, out));
+        QVERIFY(ExportJob::run(environment, request).succeeded());
         expected << code + "_UsageReport.pdf";
     }
     QCOMPARE(snapshot(site), before);

@@ -58,15 +58,6 @@ bool ExportDriver::canExport(const QString &productCode, const QString &folder) 
     return QDir(folder).exists();
 }
 
-bool ExportDriver::exportUsageReport(const QString &productCode, const QString &folder) const
-{
-    bool hasReader = false;
-    const UsageTable table = collectUsage(productCode, &hasReader);
-    if (!hasReader)
-        return false;
-    return writeReport(folder, productCode, table);
-}
-
 UsageTable ExportDriver::collectUsage(const QString &productCode, bool *hasReader,
                                       UsageSessions *sessions,
                                       QVector<QPair<QString, UsageSessions>> *perLocation,
@@ -141,13 +132,6 @@ QList<QSharedPointer<ProductConfigStruct>> ExportDriver::configsOf(const QString
         configs << config;
     }
     return configs;
-}
-
-bool ExportDriver::writeReport(const QString &folder, const QString &productCode,
-                               const UsageTable &table) const
-{
-    const UsageReportWriter writer(m_store.reportHeader());
-    return writer.writeReport(folder, productCode, table);
 }
 
 QString ExportDriver::logLocation(const ProductConfigStruct &config)

@@ -2,7 +2,6 @@
 #define EXPORTDRIVER_H
 
 #include "productconfigstruct.h"
-#include "usagereportwriter.h"
 #include "usagesessions.h"
 #include "usagetable.h"
 
@@ -17,9 +16,8 @@
 class ProductConfigStore;
 class ReaderRegistry;
 
-// Turns one export request into one PDF report: finds the product's reader and log locations,
-// reads every location, merges and orders the rows and hands them to the report writer.
-// Keeps nothing between calls.
+// Finds a product's reader and log locations, reads every location, and merges and orders the
+// rows for the export road (ExportJob). Keeps nothing between calls.
 class ExportDriver
 {
 public:
@@ -37,11 +35,6 @@ public:
     // True exactly when folder names an existing directory; an empty text names the working
     // directory. The product code plays no part.
     bool canExport(const QString &productCode, const QString &folder) const;
-
-    // Reads, merges, orders and writes the product's report into folder. False when the
-    // product has no reader (nothing is read or written) or when the report could not be
-    // written completely.
-    bool exportUsageReport(const QString &productCode, const QString &folder) const;
 
     // The merged table of every configured log location of the product, every key's rows
     // ordered by time. *hasReader tells whether the product has a reader; without one the
@@ -63,11 +56,6 @@ public:
 
     // The full path of every configured log location of the product, in configuration order.
     QStringList logLocations(const QString &productCode) const;
-
-    // Writes a table, as collectUsage gives it, as the product's report into folder, with the
-    // store's report header.
-    bool writeReport(const QString &folder, const QString &productCode,
-                     const UsageTable &table) const;
 
     // The configuration's company, product, platform code and log name joined with "/" as
     // they stand.
@@ -91,8 +79,8 @@ private:
     std::function<QString()> m_publicDocumentsFolder;
 };
 
-// The window's road: the process-wide store and registry and the machine's public documents
-// folder.
+// The process-wide store and registry and the machine's public documents folder; the export
+// goes the one road of both programs (ExportJob).
 bool canExport(const QString &productCode, const QString &folder);
 bool exportUsageReport(const QString &productCode, const QString &folder);
 QString publicDocumentsPath();
