@@ -51,8 +51,16 @@ struct ExportJob::PendingFile
 
 QString ExportJob::Progress::text() const
 {
-    if (stage == Reading)
+    switch (stage) {
+    case Reading:
         return QStringLiteral("Reading log %1 of %2").arg(current).arg(total);
+    case LayingOut:
+        return QStringLiteral("Laying out the report");
+    case Printing:
+        break;
+    case PrintingSummary:
+        return QStringLiteral("Printing the summary");
+    }
     return QStringLiteral("Printing page %1 of %2").arg(current).arg(total);
 }
 
@@ -294,6 +302,8 @@ void ExportJob::writeOutputs()
 
 bool ExportJob::printReport(StagedPdf &staged, QVector<PendingFile> *pending)
 {
+    if (m_progress)
+        m_progress(Progress{Progress::LayingOut, 0, 0});
     const UsageReportWriter writer(m_environment.store().reportHeader());
     const bool printed =
         staged.open() && writer.print(staged, m_table, [&](int page, int pageCount) {
@@ -313,6 +323,10 @@ bool ExportJob::printReport(StagedPdf &staged, QVector<PendingFile> *pending)
 
 bool ExportJob::printSummary(StagedPdf &staged, QVector<PendingFile> *pending)
 {
+    if (cancelled())
+        return failedWrite(staged.target(), FileFailure(FileFailure::Cancelled));
+    if (m_progress)
+        m_progress(Progress{Progress::PrintingSummary, 0, 0});
     const UsageSummaryWriter writer(m_environment.store().reportHeader());
     if (!staged.open() || !writer.print(m_summary, staged.device()))
         return failedWrite(staged.target(), staged.failure());

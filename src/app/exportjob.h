@@ -32,14 +32,19 @@ public:
         enum Stage
         {
             Reading,
+            // The report's rows laid out into pages: no count of its own.
+            LayingOut,
             Printing,
+            // The summary PDF: no count of its own.
+            PrintingSummary,
         };
         Stage stage = Reading;
         // 1-based: log location current of total, or page current of total.
         int current = 0;
         int total = 0;
 
-        // "Reading log 2 of 3", "Printing page 5 of 80".
+        // "Reading log 2 of 3", "Laying out the report", "Printing page 5 of 80", "Printing the
+        // summary".
         QString text() const;
     };
     using ProgressHandler = std::function<void(const Progress &)>;

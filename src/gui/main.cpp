@@ -20,6 +20,7 @@ int main(int argc, char *argv[])
                          &QWidget::close);
         window.show();
         result = app.exec();
+        MainWidget::endProcessPromptly(window, result);
     }
     return result;
 }

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QtConcurrent>
+#include <QThread>
 #include <QUrl>
 
 namespace {
@@ -49,7 +51,7 @@ LogToolMainForm::LogToolMainForm(const ExportEnvironment &environment, QWidget *
 LogToolMainForm::~LogToolMainForm()
 {
     // The export works on this form's environment; it stops at its next step.
-    m_cancel = true;
+    *m_cancel = true;
     m_watcher.waitForFinished();
 }
 
@@ -286,7 +288,7 @@ void LogToolMainForm::onExportBtnDataClick()
     request.report = write & WriteReport;
     request.summary = write & WriteSummary;
 
-    m_cancel = false;
+    m_cancel = std::make_shared<std::atomic_bool>(false);
     exportBtn->setEnabled(false);
     selectPathBtn->setEnabled(false);
     cancelBtn->setEnabled(true);
@@ -304,22 +306,34 @@ void LogToolMainForm::onExportBtnDataClick()
             [form, step] {
                 if (!form)
                     return;
+                // A stage without a count shows as busy.
                 form->progressBar->setRange(0, step.total);
                 form->progressBar->setValue(step.current);
                 form->progressBar->setFormat(step.text());
             },
             Qt::QueuedConnection);
     };
-    m_watcher.setFuture(QtConcurrent::run([environment, request, progress, this] {
-        return ExportJob::run(*environment, request, progress, &m_cancel);
+    const std::shared_ptr<std::atomic_bool> cancel = m_cancel;
+    m_watcher.setFuture(QtConcurrent::run([environment, request, progress, cancel] {
+        return ExportJob::run(*environment, request, progress, cancel.get());
     }));
+}
+
+bool LogToolMainForm::stopExport(int msecs)
+{
+    cancelExport();
+    QElapsedTimer waited;
+    waited.start();
+    while (isExporting() && waited.elapsed() < msecs)
+        QThread::msleep(10);
+    return !isExporting();
 }
 
 void LogToolMainForm::cancelExport()
 {
     if (!isExporting())
         return;
-    m_cancel = true;
+    *m_cancel = true;
     cancelBtn->setEnabled(false);
     progressBar->setFormat(QStringLiteral("Cancelling"));
 }

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <memory>
 
 class ExportEnvironment;
 class QCheckBox;
@@ -31,6 +32,8 @@ public:
     ~LogToolMainForm() override;
 
     bool isExporting() const { return m_watcher.isRunning(); }
+    // Cancels a running export and waits at most msecs for it to end; whether it has.
+    bool stopExport(int msecs);
     // Where the folder dialog opens and what it remembers, in the user's settings.
     static QString lastFolderKey() { return QStringLiteral("export/lastFolder"); }
 
@@ -68,7 +71,8 @@ private:
 
     const ExportEnvironment &m_environment;
     QFutureWatcher<ExportOutcome> m_watcher;
-    std::atomic_bool m_cancel{false};
+    // Shared with the running export, which may outlive the form when the program ends.
+    std::shared_ptr<std::atomic_bool> m_cancel = std::make_shared<std::atomic_bool>(false);
     QString m_lastReport;
 
     QComboBox *productCombo = nullptr;

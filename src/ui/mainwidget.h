@@ -18,6 +18,15 @@ public:
 
     LogToolMainForm *form() const { return mainForm; }
 
+    // After the event loop: an export still running when the window closed was cancelled;
+    // when it has not ended within a second (a long report is laid out in one piece), what it
+    // staged is removed and the process ends with result at once.
+    static void endProcessPromptly(MainWidget &window, int result);
+
+protected:
+    // Closing during an export cancels it; the window goes at once.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void setUp();
 
