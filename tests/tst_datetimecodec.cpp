@@ -4,6 +4,9 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 const QString kSecondsFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
@@ -111,6 +114,7 @@ private slots:
     void daylightSavingGapIsInvalid();
     void sequencesSameAsQt_data();
     void sequencesSameAsQt();
+    void repeatedHourWhileAnotherThreadConverts();
     void fastPathIsTaken();
     void rowTextsSameAsQt_data();
     void rowTextsSameAsQt();
@@ -202,6 +206,44 @@ void TestDateTimeCodec::sequencesSameAsQt()
                      stamp + QLatin1String(": ") + expected);
         }
     }
+}
+
+// The C library starts each conversion from the offset of the one before, in whichever thread
+// that was; the folder reader parses on two threads. A stamp of the repeated autumn hour must
+// come out as on one thread while the other thread keeps converting winter moments.
+void TestDateTimeCodec::repeatedHourWhileAnotherThreadConverts()
+{
+    if (qgetenv("TZ") != "Europe/Berlin")
+        QSKIP("Runs only under TZ=Europe/Berlin.");
+    const QStringList stamps{QStringLiteral("2024-10-27 02:00:00"),
+                             QStringLiteral("2024-10-27 02:10:00"),
+                             QStringLiteral("2024-10-27 02:59:59")};
+    QStringList expected;
+    for (const QString &stamp : stamps) {
+        const QDateTime alone = QDateTime::fromString(stamp, kSecondsFormat);
+        QCOMPARE(alone.offsetFromUtc(), 7200);
+        expected << stamp + QLatin1String(": ") + describe(alone);
+    }
+    std::atomic<bool> stop{false};
+    std::thread other([&stop] {
+        for (int i = 0; !stop.load(); ++i)
+            (void)QDateTime(QDate(2024, 12, 1 + i % 28), QTime(9, 0).addSecs(i % 3600),
+                            Qt::LocalTime)
+                .isValid();
+    });
+    const DateTimeCodec codec(kSecondsFormat);
+    QStringList differing;
+    for (int i = 0; i < 6000 && differing.isEmpty(); ++i) {
+        for (int k = 0; k < stamps.size(); ++k) {
+            const QString got =
+                stamps.at(k) + QLatin1String(": ") + describe(codec.parse(stamps.at(k)));
+            if (got != expected.at(k))
+                differing << got;
+        }
+    }
+    stop = true;
+    other.join();
+    QVERIFY2(differing.isEmpty(), qPrintable(differing.join(QLatin1Char('\n'))));
 }
 
 void TestDateTimeCodec::fastPathIsTaken()

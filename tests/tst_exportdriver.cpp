@@ -5,6 +5,7 @@
 #include "readerregistry.h"
 #include "sortkey.h"
 #include "testsupport.h"
+#include "timeorder.h"
 #include "usagereportwriter.h"
 
 #include <QFileInfo>
@@ -13,6 +14,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -205,17 +207,18 @@ void TestExportDriver::mergesAndOrdersByTime()
     UsageTable second;
     second[QStringLiteral("K")] << row("k-middle", at("2024-03-05T10:00:00"))
                                 << row("k-same-second", at("2024-03-05T12:00:00.900"))
-                                << row("k-before-1970", at("1969-12-31T00:00:00"));
+                                << row("k-before-1970", at("1969-12-31T00:00:00"))
+                                << row("k-after-2106", at("2107-01-01T00:00:00"));
     second[QStringLiteral("L")] << row("l-early", at("2024-03-01T00:00:00"));
     reader->tables.insert("/pub/Maker/Tool/x64/a.log", first);
     reader->tables.insert("/pub/Maker/Tool/x86/b.log", second);
 
     const UsageTable merged = ExportDriver(store, registry, kPublic).collectUsage("PRX");
     QCOMPARE(merged.keys(), QStringList({"K", "L"}));
-    // Equal seconds keep their merged order; date-times the key cannot hold go last.
+    // Equal seconds keep their merged order, whatever the year; invalid date-times go last.
     QCOMPARE(users(merged.value("K")),
-             QStringList(
-                 {"k-early", "k-middle", "k-late", "k-same-second", "k-invalid", "k-before-1970"}));
+             QStringList({"k-before-1970", "k-early", "k-middle", "k-late", "k-same-second",
+                          "k-after-2106", "k-invalid"}));
     QCOMPARE(users(merged.value("L")), QStringList({"l-early", "l-late"}));
 }
 
@@ -255,26 +258,45 @@ void TestExportDriver::mergeByMoveSameAsByCopy()
 }
 
 // The rows are put in order in place, cycle by cycle; any permutation must come out as the
-// plain stable sort of the same keys gives it.
+// plain stable sort by seconds since the epoch gives it, invalid last. Sets of ordinary dates
+// keep the quick 32-bit keys; a row before 1970 or after 2106 needs the wide ones.
 void TestExportDriver::orderInPlaceSameAsStableSort()
 {
     QRandomGenerator random(99);
-    for (int size : {0, 1, 2, 7, 100, 2000}) {
-        UsageTable table;
-        UsageRecordList &rows = table[QStringLiteral("K")];
-        for (int i = 0; i < size; ++i) {
-            const QDateTime when = random.bounded(10) == 0
-                                       ? QDateTime()
-                                       : at("2024-03-05T12:00:00").addSecs(random.bounded(50));
-            rows << row(QString::number(i), when);
+    const auto seconds = [](const UsageRecord &record) {
+        return record.dateTime().isValid() ? record.dateTime().toSecsSinceEpoch()
+                                           : std::numeric_limits<qint64>::max();
+    };
+    for (const bool far : {false, true}) {
+        for (int size : {0, 1, 2, 7, 100, 2000}) {
+            UsageTable table;
+            UsageRecordList &rows = table[QStringLiteral("K")];
+            for (int i = 0; i < size; ++i) {
+                QDateTime when = random.bounded(10) == 0
+                                     ? QDateTime()
+                                     : at("2024-03-05T12:00:00").addSecs(random.bounded(50));
+                if (far && random.bounded(4) == 0)
+                    when = at("1969-12-31T23:59:30")
+                               .addYears(random.bounded(2) * 138)
+                               .addSecs(random.bounded(50));
+                rows << row(QString::number(i), when);
+            }
+            UsageRecordList expected = rows;
+            std::stable_sort(expected.begin(), expected.end(),
+                             [&](const UsageRecord &a, const UsageRecord &b) {
+                                 return seconds(a) < seconds(b);
+                             });
+            const bool needsWide = std::any_of(rows.begin(), rows.end(), [&](const UsageRecord &r) {
+                return r.dateTime().isValid() &&
+                       (seconds(r) < 0 || seconds(r) >= qint64(SortKey::Invalid));
+            });
+            const quint64 wideBefore = TimeOrder::wideSorts();
+            ExportDriver::orderByTime(table);
+            QCOMPARE(users(table.value("K")), users(expected));
+            QCOMPARE(TimeOrder::wideSorts() - wideBefore, quint64(needsWide ? 1 : 0));
+            // Guards the comparison: the far sets do hold rows the 32-bit keys cannot.
+            QVERIFY(needsWide == (far && size >= 100) || size < 100);
         }
-        UsageRecordList expected = rows;
-        std::stable_sort(expected.begin(), expected.end(),
-                         [](const UsageRecord &a, const UsageRecord &b) {
-                             return SortKey::of(a.dateTime()) < SortKey::of(b.dateTime());
-                         });
-        ExportDriver::orderByTime(table);
-        QCOMPARE(users(table.value("K")), users(expected));
     }
 }
 

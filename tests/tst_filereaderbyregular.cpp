@@ -222,14 +222,18 @@ void TestFileReaderByRegular::userSetBlocksInARow()
 
 void TestFileReaderByRegular::eventsAreOrderedByTime()
 {
-    const QByteArray content = prxLine("2024-03-05 09:00:00", kEnd) +
-                               prxLine("2024-03-05 08:00:00", kStart) +
-                               prxLine("2023-12-31 23:59:59", " set User");
+    // Stamps before 1970 and after 2106 are ordered by their time like any other.
+    const QByteArray content =
+        prxLine("2024-03-05 09:00:00", kEnd) + prxLine("2107-01-01 00:00:00", kEnd + " far") +
+        prxLine("2024-03-05 08:00:00", kStart) + prxLine("2023-12-31 23:59:59", " set User") +
+        prxLine("1969-12-31 23:00:00", " set User early");
     const QVector<LogEvent> found = events(EventEchoReader(), content);
-    QCOMPARE(found.size(), 3);
-    QCOMPARE(found.at(0).kind, int(UserSet));
-    QCOMPARE(found.at(1).kind, int(RunStart));
-    QCOMPARE(found.at(2).kind, int(RunEnd));
+    QCOMPARE(found.size(), 5);
+    QCOMPARE(found.at(0).message, QStringLiteral(" set User early\n"));
+    QCOMPARE(found.at(1).message, QStringLiteral(" set User\n"));
+    QCOMPARE(found.at(2).kind, int(RunStart));
+    QCOMPARE(found.at(3).message, QString(kEnd + "\n"));
+    QCOMPARE(found.at(4).message, QString(kEnd + " far\n"));
 }
 
 void TestFileReaderByRegular::equalSecondsKeepFileOrder()

@@ -1,5 +1,6 @@
 #include "datetimecodec.h"
 #include "producttypefigures.h"
+#include "timeorder.h"
 #include "usagesessions.h"
 #include "usagesummary.h"
 
@@ -59,6 +60,8 @@ private slots:
     void pairing_data();
     void pairing();
     void sessionsOfLocationsAreOrderedByStart();
+    void orderByStart_data();
+    void orderByStart();
     void dateRangeKeepsStartsInRange();
     void concurrency_data();
     void concurrency();
@@ -140,6 +143,68 @@ void TestUsageSessions::sessionsOfLocationsAreOrderedByStart()
         describe(all.sessions().value(kType)),
         QStringList({"bo 2 open 0", "anna 1 open 0", "dora 4 closed 3600", "carl 3 undated 0"}));
     QCOMPARE(all.unpairedEnds().value(kType).size(), 1);
+}
+
+void TestUsageSessions::orderByStart_data()
+{
+    // "user yyyy-MM-dd HH:mm" for each open session, "user -" for an invalid start; then the
+    // users in the order expected, and whether the set needs more than 32-bit seconds.
+    QTest::addColumn<QStringList>("sessions");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("wide");
+
+    QTest::newRow("ordinary, in order") << QStringList{"a 2024-03-05 08:00", "b 2024-03-05 09:00"}
+                                        << QStringList{"a", "b"} << false;
+    QTest::newRow("ordinary, equal starts keep their order")
+        << QStringList{"a 2024-03-05 10:00", "b 2024-03-05 08:00", "c 2024-03-05 10:00",
+                       "d 2024-03-05 08:00"}
+        << QStringList{"b", "d", "a", "c"} << false;
+    QTest::newRow("invalid last") << QStringList{"a 2024-03-05 08:00", "b -", "c 2024-03-05 07:00"}
+                                  << QStringList{"c", "a", "b"} << false;
+    QTest::newRow("before 1970") << QStringList{"a 2024-03-05 08:00", "b -", "c 1969-12-31 23:00"}
+                                 << QStringList{"c", "a", "b"} << true;
+    QTest::newRow("after 2106") << QStringList{"a -", "b 2107-01-01 00:00", "c 2024-03-05 08:00"}
+                                << QStringList{"c", "b", "a"} << true;
+    QTest::newRow("either side of the end of 32-bit seconds")
+        << QStringList{"a -", "b 2106-02-08 00:00", "c 2106-02-06 00:00"}
+        << QStringList{"c", "b", "a"} << true;
+    QTest::newRow("equal starts before 1970 keep their order")
+        << QStringList{"a 1969-12-31 23:00", "b 1969-12-31 23:00", "c 1969-12-31 22:00"}
+        << QStringList{"c", "a", "b"} << true;
+    QTest::newRow("mixed") << QStringList{"a 2024-03-05 08:00",
+                                          "b -",
+                                          "c 2200-01-01 00:00",
+                                          "d 1969-07-20 20:17",
+                                          "e 2024-03-05 08:00",
+                                          "f 1900-01-01 00:00",
+                                          "g -",
+                                          "h 2107-01-01 00:00",
+                                          "i 1970-01-02 00:00"}
+                           << QStringList{"f", "d", "i", "a", "e", "h", "c", "b", "g"} << true;
+}
+
+// Sessions are ordered by their start in whole seconds, whatever the year; the quick 32-bit
+// keys serve every set whose starts lie between 1970 and 2106.
+void TestUsageSessions::orderByStart()
+{
+    QFETCH(QStringList, sessions);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, wide);
+    UsageSessions all;
+    for (const QString &text : sessions) {
+        const QString user = text.section(QLatin1Char(' '), 0, 0);
+        const QString start = text.section(QLatin1Char(' '), 1);
+        const QDateTime moment = start == QLatin1String("-") ? QDateTime() : at(start);
+        QCOMPARE(moment.isValid(), start != QLatin1String("-"));
+        all.addSession(kType, UsageSession(user, QStringLiteral("1"), moment));
+    }
+    const quint64 wideBefore = TimeOrder::wideSorts();
+    all.orderByStart();
+    QStringList users;
+    for (const UsageSession &session : all.sessions().value(kType))
+        users << session.userName();
+    QCOMPARE(users, expected);
+    QCOMPARE(TimeOrder::wideSorts() - wideBefore, quint64(wide ? 1 : 0));
 }
 
 void TestUsageSessions::dateRangeKeepsStartsInRange()

@@ -1,4 +1,5 @@
 #include "testsupport.h"
+#include "usagesessions.h"
 #include "zqffilereader.h"
 
 #include <QDir>
@@ -24,6 +25,37 @@ QByteArray run(const QString &user, const QString &type, const QString &dongle, 
         .toUtf8();
 }
 
+// One use of user on dongle from start to end, both "yyyy-MM-dd hh:mm:ss".
+QByteArray use(const QString &user, const QString &dongle, const QString &start, const QString &end)
+{
+    return (start + QStringLiteral(".000 userName=%1,productType=Std\n").arg(user) + start +
+            QStringLiteral(".100 dogNum is %1\n").arg(dongle) + end +
+            QStringLiteral(".000 Application run end\n"))
+        .toUtf8();
+}
+
+// Every session in start order with the instants the zone gives its moments, then every row
+// in the reader's order with its instant: what a report is made of.
+QStringList describeInstants(const UsageTable &table)
+{
+    UsageSessions sessions = UsageSessions::fromLocationRows(table);
+    sessions.orderByStart();
+    QStringList texts;
+    for (const UsageSessionList &list : sessions.sessions()) {
+        for (const UsageSession &session : list)
+            texts << QStringLiteral("%1 %2 %3 %4")
+                         .arg(session.userName(), UsageSession::stateName(session.state()))
+                         .arg(session.startSeconds())
+                         .arg(session.seconds());
+    }
+    for (const UsageRecordList &rows : table) {
+        for (const UsageRecord &row : rows)
+            texts << row.userName() + QLatin1Char(' ') + row.logAction() + QLatin1Char(' ') +
+                         QString::number(row.dateTime().toSecsSinceEpoch());
+    }
+    return texts;
+}
+
 } // namespace
 
 class TestZqfFileReader : public QObject
@@ -44,6 +76,7 @@ private slots:
     void manyNonMatchingFiles();
     void unreadableFileIsSkipped();
     void twoThreadsReadWhatOneReads();
+    void twoThreadsPlaceTheRepeatedHourAsOneDoes();
 };
 
 void TestZqfFileReader::workedIllustration()
@@ -306,6 +339,57 @@ void TestZqfFileReader::twoThreadsReadWhatOneReads()
     // The second core must really be used, or the speed-up is gone.
     QCOMPARE(two.lastThreadCount(), 2);
     QVERIFY(expected.size() > files);
+}
+
+void TestZqfFileReader::twoThreadsPlaceTheRepeatedHourAsOneDoes()
+{
+    // Guards the comparison: it means something only where 02:00 to 03:00 of 2024-10-27 occurs
+    // twice.
+    if (qgetenv("TZ") != "Europe/Berlin")
+        QSKIP("Runs only under TZ=Europe/Berlin.");
+    // Each file: a summer use, two uses inside the repeated hour and a winter use. The summer
+    // and winter moments differ from file to file, so that each thread keeps converting new
+    // ordinary moments while the other meets the repeated hour.
+    QTemporaryDir dir;
+    const int files = 200;
+    for (int i = 0; i < files; ++i) {
+        const QString user = QStringLiteral("u%1").arg(i);
+        const QString dongle = QString::number(i);
+        const QTime ordinary = QTime(9, 0).addSecs(i * 7);
+        const QString summer = QDate(2024, 7, 1 + i % 28).toString(Qt::ISODate) + QLatin1Char(' ');
+        const QString winter = QDate(2024, 12, 1 + i % 28).toString(Qt::ISODate) + QLatin1Char(' ');
+        const QString change = QStringLiteral("2024-10-27 ");
+        QVERIFY(TestSupport::writeFile(
+            dir.filePath(QStringLiteral("Log%1.log").arg(i, 3, 10, QLatin1Char('0'))),
+            use(user, dongle, summer + ordinary.toString(Qt::ISODate),
+                summer + ordinary.addSecs(3600).toString(Qt::ISODate)) +
+                use(user, dongle, change + QStringLiteral("02:10:00"),
+                    change + QStringLiteral("02:50:00")) +
+                use(user, dongle, change + QStringLiteral("02:20:00"),
+                    change + QStringLiteral("02:40:00")) +
+                use(user, dongle, winter + ordinary.toString(Qt::ISODate),
+                    winter + ordinary.addSecs(1800).toString(Qt::ISODate))));
+    }
+    ZqfFileReader one;
+    one.setMaxThreads(1);
+    const QStringList expected = describeInstants(one.read(dir.path()));
+    QCOMPARE(expected.size(), files * 4 + files * 8);
+    // Both uses of the repeated hour are taken in summer time, as one thread reads them.
+    QVERIFY(expected.contains(QStringLiteral("u7 closed 1729987800 2400")));
+    QVERIFY(expected.contains(QStringLiteral("u7 closed 1729988400 1200")));
+    ZqfFileReader two;
+    two.setMaxThreads(2);
+    for (int round = 0; round < 20; ++round) {
+        const QStringList got = describeInstants(two.read(dir.path()));
+        QCOMPARE(two.lastThreadCount(), 2);
+        if (got == expected)
+            continue;
+        // The first difference, with its place, says more than the whole lists.
+        for (int k = 0; k < expected.size(); ++k)
+            QCOMPARE(QStringLiteral("round %1, line %2: ").arg(round).arg(k) + got.value(k),
+                     QStringLiteral("round %1, line %2: ").arg(round).arg(k) + expected.at(k));
+        QCOMPARE(got.size(), expected.size());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestZqfFileReader)

@@ -6,15 +6,13 @@
 #include "productconfigstore.h"
 #include "publicdocuments.h"
 #include "readerregistry.h"
-#include "sortkey.h"
+#include "timeorder.h"
 
 #include <QDir>
 #include <QSet>
 #include <QSharedPointer>
 
-#include <algorithm>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -168,31 +166,9 @@ void ExportDriver::merge(UsageTable &merged, UsageTable &&part)
 void ExportDriver::orderByTime(UsageTable &table)
 {
     for (auto entry = table.begin(); entry != table.end(); ++entry) {
-        UsageRecordList &rows = entry.value();
-        // The key is worked out once per row: a local date-time's seconds are not free.
-        std::vector<std::pair<quint32, int>> keys;
-        keys.reserve(size_t(rows.size()));
-        for (int index = 0; index < rows.size(); ++index)
-            keys.emplace_back(SortKey::of(rows.at(index).dateTime()), index);
-        std::stable_sort(keys.begin(), keys.end(),
-                         [](const auto &a, const auto &b) { return a.first < b.first; });
-        // The rows are moved into their places in place, cycle by cycle, so the table is never
-        // held twice.
-        std::vector<bool> placed(keys.size(), false);
-        for (size_t start = 0; start < keys.size(); ++start) {
-            if (placed[start] || size_t(keys[start].second) == start)
-                continue;
-            UsageRecord held = std::move(rows[int(start)]);
-            size_t to = start;
-            for (size_t from = size_t(keys[to].second); from != start;
-                 from = size_t(keys[to].second)) {
-                rows[int(to)] = std::move(rows[int(from)]);
-                placed[to] = true;
-                to = from;
-            }
-            rows[int(to)] = std::move(held);
-            placed[to] = true;
-        }
+        TimeOrder::sort(entry.value(), [](const UsageRecord &row) {
+            return TimeOrder::secondsOf(row.dateTime());
+        });
     }
 }
 

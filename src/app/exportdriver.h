@@ -67,7 +67,7 @@ public:
     // The same, moving part's rows instead of copying them.
     static void merge(UsageTable &merged, UsageTable &&part);
     // Orders every key's rows by whole seconds since the epoch, keeping the order of equal
-    // keys; invalid and out-of-range date-times last.
+    // seconds; invalid date-times last.
     static void orderByTime(UsageTable &table);
 
 private:

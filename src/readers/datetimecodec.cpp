@@ -16,6 +16,41 @@ void putDigits(QChar *out, int value, int width)
     }
 }
 
+// The instant of the date-time's wall clock, read as if it were UTC, in milliseconds.
+qint64 wallClockMsecs(const QDateTime &dateTime)
+{
+    return QDateTime(dateTime.date(), dateTime.time(), Qt::UTC).toMSecsSinceEpoch();
+}
+
+// A local time that occurs twice, the day the clocks go back, at the earlier of its two
+// instants. Which of the two a conversion gives depends on the C library's guess from the
+// conversion made just before it, process-wide; another thread converting in between changes
+// it. Qt's parser, reading a stamp field by field, converts the start of the day first, which
+// leaves the guess before the change; the earlier instant is what it gives on its own.
+// Here it is found from the offsets of the days around, which hold no such guess, and the
+// conversions made with a known daylight-saving state, which do not depend on it.
+QDateTime firstOccurrence(const QDateTime &parsed)
+{
+    if (!parsed.isValid() || parsed.timeSpec() != Qt::LocalTime)
+        return parsed;
+    const qint64 wallClock = wallClockMsecs(parsed);
+    QDateTime earliest = parsed;
+    qint64 earliestMsecs = parsed.toMSecsSinceEpoch();
+    const QTime noon(12, 0);
+    for (const QDate &side : {parsed.date().addDays(-1), parsed.date().addDays(1)}) {
+        const qint64 offset = QDateTime(side, noon, Qt::LocalTime).offsetFromUtc();
+        const qint64 candidate = wallClock - offset * 1000;
+        if (candidate >= earliestMsecs)
+            continue;
+        const QDateTime other = QDateTime::fromMSecsSinceEpoch(candidate, Qt::LocalTime);
+        if (other.isValid() && wallClockMsecs(other) == wallClock) {
+            earliest = other;
+            earliestMsecs = candidate;
+        }
+    }
+    return earliest;
+}
+
 // Enough for the distinct moments of a busy stretch of log, small enough to stay in cache.
 constexpr int kCacheSize = 1 << 12;
 // Logs move forward through days; a few recent ones are enough.
@@ -99,7 +134,7 @@ QDateTime DateTimeCodec::parse(const QChar *text, int length) const
         }
     }
     ++m_slowParses;
-    return QDateTime::fromString(QString(text, length), m_format);
+    return firstOccurrence(QDateTime::fromString(QString(text, length), m_format));
 }
 
 QDateTime DateTimeCodec::localDateTime(const int *values) const

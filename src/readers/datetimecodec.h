@@ -8,13 +8,18 @@
 #include <limits>
 
 // Parses local date-times with one fixed format and gives exactly what
-// QDateTime::fromString(text, format) gives, invalid results included. Well-formed stamps of
-// plain numeric formats are decoded directly, because the general parser costs microseconds
-// a call; every other text is handed to QDateTime::fromString.
+// QDateTime::fromString(text, format) gives on a thread of its own, invalid results included.
+// Well-formed stamps of plain numeric formats are decoded directly, because the general parser
+// costs microseconds a call; every other text is handed to QDateTime::fromString.
 //
 // On a day whose local offset from UTC changes, a local time may occur twice, and which of the
-// two a made date-time gets depends on the conversions made before it; Qt's parser always
-// gives the same one. Stamps of such days are therefore handed to Qt's parser.
+// two a made date-time gets depends on the conversion made just before it, in any thread. Qt's
+// parser, converting field by field from the start of the day, gives the earlier one when
+// nothing else converts meanwhile. Stamps of such days are therefore handed to Qt's parser, and
+// a time that occurs twice is then placed at its earlier instant by means that do not depend
+// on other conversions, so that readers on two threads get what one thread gets. (Where the
+// repeated hour starts at the midnight that begins a month, as in Havana on some 1 November,
+// Qt's parser gives the later instant; the codec keeps to the earlier one.)
 //
 // Making a local date-time asks the C library for the time zone each time, which on some
 // systems costs a file-system call; logs repeat moments often, so the date-times made on the

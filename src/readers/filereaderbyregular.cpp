@@ -4,13 +4,11 @@
 #include "linepatternmatcher.h"
 #include "linereader.h"
 #include "regularfile.h"
-#include "sortkey.h"
+#include "timeorder.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QRegExp>
-
-#include <algorithm>
 
 namespace {
 
@@ -159,8 +157,7 @@ bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *eve
     }
 
     // Events of the same second keep their file order, so results do not vary between runs.
-    std::stable_sort(events->begin(), events->end(), [](const LogEvent &a, const LogEvent &b) {
-        return SortKey::of(a.dateTime) < SortKey::of(b.dateTime);
-    });
+    TimeOrder::sort(*events,
+                    [](const LogEvent &event) { return TimeOrder::secondsOf(event.dateTime); });
     return true;
 }

@@ -1,10 +1,8 @@
 #include "usagesessions.h"
 
-#include "sortkey.h"
+#include "timeorder.h"
 
 #include <algorithm>
-#include <utility>
-#include <vector>
 
 namespace {
 
@@ -78,27 +76,9 @@ void UsageSessions::append(const UsageSessions &other)
 void UsageSessions::orderByStart()
 {
     for (auto entry = m_sessions.begin(); entry != m_sessions.end(); ++entry) {
-        UsageSessionList &sessions = entry.value();
-        // The same key as the rows': whole seconds in 32 bits, invalid and out of range last.
-        std::vector<std::pair<quint32, int>> keys;
-        keys.reserve(size_t(sessions.size()));
-        for (int index = 0; index < sessions.size(); ++index) {
-            const UsageSession &session = sessions.at(index);
-            const qint64 seconds = session.startSeconds();
-            const bool usable =
-                session.start().isValid() && seconds >= 0 && seconds < qint64(SortKey::Invalid);
-            keys.emplace_back(usable ? quint32(seconds) : SortKey::Invalid, index);
-        }
-        if (std::is_sorted(keys.begin(), keys.end(),
-                           [](const auto &a, const auto &b) { return a.first < b.first; }))
-            continue;
-        std::stable_sort(keys.begin(), keys.end(),
-                         [](const auto &a, const auto &b) { return a.first < b.first; });
-        UsageSessionList ordered;
-        ordered.reserve(sessions.size());
-        for (const auto &key : keys)
-            ordered.append(std::move(sessions[key.second]));
-        sessions = std::move(ordered);
+        TimeOrder::sort(entry.value(), [](const UsageSession &session) {
+            return session.start().isValid() ? session.startSeconds() : TimeOrder::Invalid;
+        });
     }
 }
 

@@ -25,7 +25,7 @@ public:
     // Adds other's sessions and unpaired ends after this one's, type by type.
     void append(const UsageSessions &other);
     // Orders every type's sessions by start moment in whole seconds, keeping the order of
-    // equal starts; sessions whose start is invalid or out of range come last.
+    // equal starts; sessions whose start is invalid come last.
     void orderByStart();
     // The sessions that start, and the unpaired ends that lie, on a date in [from, to]; a null
     // bound is open. With any bound given, what has no valid moment is left out.
