@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -153,6 +154,7 @@ private slots:
     void rememberedFolderIsFilledIn();
     void openWithoutDesktopIsSaid();
     void reportIsTheSameOnEveryScreen();
+    void closingDuringAnExportEndsTheProgram();
 };
 
 void TestLogToolMainForm::initTestCase()
@@ -430,6 +432,8 @@ void TestLogToolMainForm::longExportKeepsWindowAnswering()
     // The event loop kept turning while the export ran.
     QVERIFY2(ticks - ticksAtStart >= 10, qPrintable(QString::number(ticks - ticksAtStart)));
     QVERIFY2(stages.filter("Printing page").size() >= 2, qPrintable(stages.join(" | ")));
+    // The layout of the report is a stage of its own, not the last log read at 100 %.
+    QVERIFY2(stages.contains("Laying out the report"), qPrintable(stages.join(" | ")));
 }
 
 void TestLogToolMainForm::cancelLeavesOldReport()
@@ -714,6 +718,33 @@ void TestLogToolMainForm::reportIsTheSameOnEveryScreen()
     }
 }
 
+// The window program closed while a long report is laid out: the export is cancelled, the
+// program ends within moments instead of when the layout would have, and the previous report
+// and nothing else stays in the folder.
+void TestLogToolMainForm::closingDuringAnExportEndsTheProgram()
+{
+    Setup setup(kIni, prxLog(20000));
+    QTemporaryDir out;
+    QVERIFY(TestSupport::writeFile(out.filePath("PRX_UsageReport.pdf"), "last month"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PLINTHRA_SCREEN_SETUP", setup.dir.path());
+    env.insert("PLINTHRA_SCREEN_OUT", out.path());
+    env.insert("PLINTHRA_CLOSE_WHILE_LAYING_OUT", "1");
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QCoreApplication::applicationFilePath(), QStringList());
+    QVERIFY(process.waitForStarted());
+    QVERIFY(process.waitForReadyRead(300000));
+    QVERIFY(process.readLine().startsWith("closed"));
+    QElapsedTimer sinceClosing;
+    sinceClosing.start();
+    QVERIFY(process.waitForFinished(300000));
+    // The layout alone of these 40,000 rows takes many times this long.
+    QVERIFY2(sinceClosing.elapsed() < 10000, qPrintable(QString::number(sinceClosing.elapsed())));
+    QCOMPARE(TestSupport::readFile(out.filePath("PRX_UsageReport.pdf")), QByteArray("last month"));
+    QCOMPARE(filesBelow(out.path()), QStringList{"/PRX_UsageReport.pdf"});
+}
+
 namespace {
 
 // Set up as the window program sets itself up, not as a test: exports the PRX report through
@@ -740,8 +771,24 @@ int exportAsTheWindowProgram(int argc, char *argv[])
                              status = outcome.status == ExportOutcome::Written ? 0 : 2;
                              QCoreApplication::quit();
                          });
+        // Closed by its user once the report is being laid out, as the window program ends.
+        QTimer watch;
+        if (qEnvironmentVariableIsSet("PLINTHRA_CLOSE_WHILE_LAYING_OUT")) {
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                if (child<QProgressBar>(window.form(), "progressBar")->format() !=
+                    "Laying out the report")
+                    return;
+                watch.stop();
+                window.close();
+                std::printf("closed\n");
+                std::fflush(stdout);
+            });
+            watch.start(5);
+        }
         child<QPushButton>(window.form(), "exportBtn")->click();
         app.exec();
+        QSettings().clear();
+        MainWidget::endProcessPromptly(window, status);
     }
     QSettings().clear();
     return status;
