@@ -1,4 +1,5 @@
 #include "linereader.h"
+#include "readcancel.h"
 #include "testsupport.h"
 
 #include <QBuffer>
@@ -62,6 +63,7 @@ private slots:
     void sparseFileLineIsCut();
     void candidatesAreTheLinesThatHoldThem_data();
     void candidatesAreTheLinesThatHoldThem();
+    void cancelStopsWithinABlock();
 };
 
 void TestLineReader::linesAndLineEnds_data()
@@ -179,3 +181,34 @@ void TestLineReader::candidatesAreTheLinesThatHoldThem()
 
 QTEST_GUILESS_MAIN(TestLineReader)
 #include "tst_linereader.moc"
+
+// A cancelled export stops reading a large log within a block, not at its end.
+void TestLineReader::cancelStopsWithinABlock()
+{
+    const QByteArray line = QByteArray(99, 'x') + '\n';
+    const int total = 50000;
+    QByteArray content = line.repeated(total);
+    QBuffer buffer(&content);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    std::atomic_bool cancel{false};
+    const ReadCancel::Scope scope(&cancel);
+    LineReader reader(&buffer);
+    QByteArray read;
+    int lines = 0;
+    while (reader.next(&read)) {
+        if (++lines == 10)
+            cancel = true;
+    }
+    // The block already read is delivered: at most two blocks' lines.
+    QVERIFY2(lines >= 10 && lines <= 2 * (1 << 20) / line.size(),
+             qPrintable(QString::number(lines)));
+    QVERIFY(lines < total);
+    // Without a request the same log is read to its end.
+    cancel = false;
+    buffer.seek(0);
+    LineReader again(&buffer);
+    lines = 0;
+    while (again.next(&read))
+        ++lines;
+    QCOMPARE(lines, total);
+}

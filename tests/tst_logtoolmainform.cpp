@@ -155,6 +155,7 @@ private slots:
     void openWithoutDesktopIsSaid();
     void reportIsTheSameOnEveryScreen();
     void closingDuringAnExportEndsTheProgram();
+    void cancelWhileLayingOutAnswersAtOnce();
 };
 
 void TestLogToolMainForm::initTestCase()
@@ -743,6 +744,43 @@ void TestLogToolMainForm::closingDuringAnExportEndsTheProgram()
     QVERIFY2(sinceClosing.elapsed() < 10000, qPrintable(QString::number(sinceClosing.elapsed())));
     QCOMPARE(TestSupport::readFile(out.filePath("PRX_UsageReport.pdf")), QByteArray("last month"));
     QCOMPARE(filesBelow(out.path()), QStringList{"/PRX_UsageReport.pdf"});
+}
+
+// Cancel pressed while a long report is laid out: the window says so within moments and is
+// ready again; an export asked for then starts once the cancelled one has stopped, and the
+// cancelled one replaced nothing.
+void TestLogToolMainForm::cancelWhileLayingOutAnswersAtOnce()
+{
+    Setup setup(kIni, prxLog(8000));
+    LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
+    form.show();
+    QTemporaryDir out;
+    chooseFolder(&form, out.path());
+    child<QComboBox>(&form, "productCombo")->setCurrentIndex(1);
+    QVERIFY(TestSupport::writeFile(out.filePath("PRX_UsageReport.pdf"), "last month"));
+    auto *bar = child<QProgressBar>(&form, "progressBar");
+    QSignalSpy finished(&form, &LogToolMainForm::exportFinished);
+    QTest::mouseClick(child<QPushButton>(&form, "exportBtn"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->format() == "Laying out the report", 300000);
+    QTest::mouseClick(child<QPushButton>(&form, "cancelBtn"), Qt::LeftButton);
+    QElapsedTimer answered;
+    answered.start();
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 1, 300000);
+    // The layout of these rows alone takes several times this long.
+    QVERIFY2(answered.elapsed() < 2500, qPrintable(QString::number(answered.elapsed())));
+    QCOMPARE(finished.constFirst().constFirst().value<ExportOutcome>().status,
+             ExportOutcome::Cancelled);
+    QVERIFY(status(&form).startsWith("Export cancelled"));
+    QVERIFY(!bar->isVisible());
+
+    // Exported again at once: it waits for the cancelled one, then writes.
+    QTest::mouseClick(child<QPushButton>(&form, "exportBtn"), Qt::LeftButton);
+    if (form.isExporting() && finished.count() == 1 && !bar->isVisible())
+        QVERIFY2(status(&form).startsWith("Waiting for the cancelled export"),
+                 qPrintable(status(&form)));
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 2, 300000);
+    QCOMPARE(finished.at(1).constFirst().value<ExportOutcome>().status, ExportOutcome::Written);
+    QCOMPARE(finished.at(1).constFirst().value<ExportOutcome>().rows, 16000);
 }
 
 namespace {

@@ -1,3 +1,4 @@
+#include "readcancel.h"
 #include "testsupport.h"
 #include "usagesessions.h"
 #include "zqffilereader.h"
@@ -77,6 +78,8 @@ private slots:
     void unreadableFileIsSkipped();
     void twoThreadsReadWhatOneReads();
     void twoThreadsPlaceTheRepeatedHourAsOneDoes();
+    void cancelledReadStopsInBothThreads_data();
+    void cancelledReadStopsInBothThreads();
 };
 
 void TestZqfFileReader::workedIllustration()
@@ -394,3 +397,28 @@ void TestZqfFileReader::twoThreadsPlaceTheRepeatedHourAsOneDoes()
 
 QTEST_GUILESS_MAIN(TestZqfFileReader)
 #include "tst_zqffilereader.moc"
+
+void TestZqfFileReader::cancelledReadStopsInBothThreads_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::newRow("one thread") << 1;
+    QTest::newRow("two threads") << 2;
+}
+
+// A cancelled export reads nothing more, in the helper thread too.
+void TestZqfFileReader::cancelledReadStopsInBothThreads()
+{
+    QFETCH(int, threads);
+    QTemporaryDir dir;
+    for (int i = 0; i < ZqfFileReader::ParallelFileCount * 2; ++i)
+        QVERIFY(TestSupport::writeFile(
+            dir.filePath(QStringLiteral("Log%1.log").arg(i)),
+            run(QStringLiteral("u%1").arg(i), QStringLiteral("Pro"), QStringLiteral("7"), i % 24)));
+    ZqfFileReader reader;
+    reader.setMaxThreads(threads);
+    QVERIFY(!TestSupport::describe(reader.read(dir.path())).isEmpty());
+    const std::atomic_bool cancel{true};
+    const ReadCancel::Scope scope(&cancel);
+    QCOMPARE(TestSupport::describe(reader.read(dir.path())), QStringList());
+    QCOMPARE(reader.lastThreadCount(), threads);
+}

@@ -2,6 +2,7 @@
 
 #include "exportenvironment.h"
 #include "outputclashes.h"
+#include "readcancel.h"
 #include "sessioncsvwriter.h"
 #include "stagedfile.h"
 #include "stagedpdf.h"
@@ -183,6 +184,7 @@ bool ExportJob::readLogs()
     if (logsOnly && m_outcome.foundLocations.isEmpty())
         return ends(ExportOutcome::NoLogs);
     bool stopped = false;
+    const ReadCancel::Scope scope(m_cancel);
     m_table = m_environment.driver().collectUsage(
         m_request.productCode, nullptr, m_request.wantsSessions() ? &m_sessions : nullptr,
         m_request.source ? &m_located : nullptr,

@@ -1,5 +1,7 @@
 #include "linereader.h"
 
+#include "readcancel.h"
+
 #include <QIODevice>
 
 #include <algorithm>
@@ -193,6 +195,11 @@ void LineReader::refill(int keepFrom)
     const int oldSize = m_buffer.size();
     // Every caller has searched what it keeps for a line end and found none.
     m_noLineEndBefore = oldSize;
+    // Checked once a block: a cancelled export stops within a megabyte of reading.
+    if (ReadCancel::requested()) {
+        m_eof = true;
+        return;
+    }
     m_buffer.resize(oldSize + BlockSize);
     const qint64 got = m_device->read(m_buffer.data() + oldSize, BlockSize);
     m_buffer.resize(oldSize + int(std::max<qint64>(got, 0)));

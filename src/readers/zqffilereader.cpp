@@ -2,6 +2,7 @@
 
 #include "datetimecodec.h"
 #include "linereader.h"
+#include "readcancel.h"
 #include "regularfile.h"
 
 #include <QByteArray>
@@ -76,6 +77,8 @@ void readFiles(const QDir &dir, const QStringList &fileNames, LocationRead *resu
     const DateTimeCodec codec(kMomentFormat);
     UsageTable &table = result->table;
     for (const QString &fileName : fileNames) {
+        if (ReadCancel::requested())
+            break;
         QFile file;
         // LineReader delivers a CR LF line end as LF.
         const QString filePath = dir.filePath(fileName);
@@ -179,7 +182,11 @@ LocationRead ZqfFileReader::readLocation(const QString &path)
     }
     const int half = int(fileNames.size()) / 2;
     LocationRead second;
-    std::thread helper([&] { readFiles(dir, fileNames.mid(half), &second); });
+    const std::atomic_bool *cancel = ReadCancel::current();
+    std::thread helper([&] {
+        const ReadCancel::Scope scope(cancel);
+        readFiles(dir, fileNames.mid(half), &second);
+    });
     readFiles(dir, fileNames.mid(0, half), &result);
     helper.join();
     for (auto entry = second.table.begin(); entry != second.table.end(); ++entry) {

@@ -19,9 +19,13 @@
 #include <QSettings>
 #include <QtConcurrent>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
+
+// How long Cancel waits for the export to stop before the window stops waiting for it.
+constexpr int kCancelWait = 1000;
 
 // The narrowest a row label may be; it grows with its text, whatever the font and scale.
 constexpr int kLabelMinimumWidth = 80;
@@ -264,9 +268,23 @@ void LogToolMainForm::showStatus(const QString &text)
 
 void LogToolMainForm::onExportBtnDataClick()
 {
+    // A cancelled export the window stopped waiting for still holds its files until it has
+    // stopped: the new one starts then.
+    if (m_abandoned && exportBtn->isEnabled()) {
+        m_queued = true;
+        exportBtn->setEnabled(false);
+        showStatus(QStringLiteral("Waiting for the cancelled export to stop; this export starts "
+                                  "then."));
+        return;
+    }
     // One export at a time: a click while one runs is not queued.
     if (isExporting() || !exportBtn->isEnabled())
         return;
+    startExport();
+}
+
+void LogToolMainForm::startExport()
+{
     // Refused before anything is read: a reversed range would replace the reports with empty
     // ones.
     if (rangeCheck->isChecked() && fromEdit->date() > toEdit->date()) {
@@ -331,16 +349,47 @@ bool LogToolMainForm::stopExport(int msecs)
 
 void LogToolMainForm::cancelExport()
 {
-    if (!isExporting())
+    if (!isExporting() || m_abandoned)
         return;
     *m_cancel = true;
     cancelBtn->setEnabled(false);
     progressBar->setFormat(QStringLiteral("Cancelling"));
+    // Every stage stops at its next step, but a long report is laid out in one piece: the
+    // window does not wait for that. Nothing of the export is kept either way.
+    const std::shared_ptr<std::atomic_bool> cancelled = m_cancel;
+    QTimer::singleShot(kCancelWait, this, [this, cancelled] {
+        if (isExporting() && m_cancel == cancelled)
+            abandonExport();
+    });
+}
+
+void LogToolMainForm::abandonExport()
+{
+    m_abandoned = true;
+    ExportOutcome outcome;
+    outcome.status = ExportOutcome::Cancelled;
+    outcome.productCode = selectedProduct();
+    endExport(outcome);
 }
 
 void LogToolMainForm::finishExport()
 {
     const ExportOutcome outcome = m_watcher.result();
+    if (!m_abandoned) {
+        endExport(outcome);
+        return;
+    }
+    // Its end was already said when the window stopped waiting for it.
+    m_abandoned = false;
+    exportBtn->setEnabled(!exportPathEdit->text().isEmpty());
+    if (m_queued) {
+        m_queued = false;
+        startExport();
+    }
+}
+
+void LogToolMainForm::endExport(const ExportOutcome &outcome)
+{
     progressBar->hide();
     cancelBtn->hide();
     exportBtn->setEnabled(true);

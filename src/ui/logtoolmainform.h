@@ -63,7 +63,13 @@ private:
     void openInDesktop(const QString &path);
     // Grows the window until the status line shows whole.
     void fitStatus();
+    void startExport();
     void finishExport();
+    // Says how the export ended and makes the form ready for the next.
+    void endExport(const ExportOutcome &outcome);
+    // Cancel has waited long enough: the export is said to be cancelled, and its end, when
+    // it comes, is passed over.
+    void abandonExport();
     void showStatus(const QString &text);
     // Says in the status line when the chosen code has no reader.
     void describeProduct();
@@ -74,6 +80,9 @@ private:
     // Shared with the running export, which may outlive the form when the program ends.
     std::shared_ptr<std::atomic_bool> m_cancel = std::make_shared<std::atomic_bool>(false);
     QString m_lastReport;
+    bool m_abandoned = false;
+    // Export was pressed while an abandoned export was still stopping.
+    bool m_queued = false;
 
     QComboBox *productCombo = nullptr;
     QPushButton *selectPathBtn = nullptr;
