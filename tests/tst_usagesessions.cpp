@@ -70,6 +70,9 @@ private slots:
     void dayPeaksCarryAcrossMidnight();
     void summaryPeriodAndEmptyTypes();
     void daylightSavingChanges();
+    void licenceFiguresMatchACountOfEverySecond_data();
+    void licenceFiguresMatchACountOfEverySecond();
+    void donglesAndIdleOnes();
 };
 
 void TestUsageSessions::pairing_data()
@@ -411,3 +414,124 @@ void TestUsageSessions::daylightSavingChanges()
 
 QTEST_GUILESS_MAIN(TestUsageSessions)
 #include "tst_usagesessions.moc"
+
+void TestUsageSessions::licenceFiguresMatchACountOfEverySecond_data()
+{
+    QTest::addColumn<QDate>("first");
+    QTest::addColumn<quint32>("seed");
+    // Under TZ=Europe/Berlin these weeks hold the skipped and the repeated hour.
+    QTest::newRow("week of the spring change") << QDate(2024, 3, 25) << 7u;
+    QTest::newRow("week of the autumn change") << QDate(2024, 10, 21) << 11u;
+    QTest::newRow("an ordinary week, crowded") << QDate(2024, 6, 3) << 13u;
+}
+
+// The time at each level, the busy time, the licences for each share and the working week,
+// against a count of every second of a week (in minutes for the local hour, which changes only
+// on whole minutes), under the zone the test runs in.
+void TestUsageSessions::licenceFiguresMatchACountOfEverySecond()
+{
+    QFETCH(QDate, first);
+    QFETCH(quint32, seed);
+    const QDate last = first.addDays(6);
+    const qint64 begin = QDateTime(first, QTime(0, 0)).toSecsSinceEpoch();
+    const qint64 end = QDateTime(last.addDays(1), QTime(0, 0)).toSecsSinceEpoch();
+    QRandomGenerator random(seed);
+    UsageSessionList sessions;
+    const int count =
+        QTest::currentDataTag() == QLatin1String("an ordinary week, crowded") ? 60 : 25;
+    for (int i = 0; i < count; ++i) {
+        const qint64 start = begin + random.bounded(int(end - begin - 4 * 3600));
+        const qint64 length = random.bounded(4 * 3600);
+        sessions << UsageSession(QStringLiteral("u%1").arg(i % 5), QStringLiteral("%1").arg(i % 3),
+                                 QDateTime::fromSecsSinceEpoch(start),
+                                 QDateTime::fromSecsSinceEpoch(start + length));
+    }
+    const ProductTypeFigures figures = ProductTypeFigures::compute(kType, sessions, 0, first, last);
+
+    QVector<qint64> atLevel(count + 2, 0);
+    double sessionSeconds[7][24] = {};
+    qint64 slotSeconds[7][24] = {};
+    int peak[7][24] = {};
+    QDateTime local;
+    for (qint64 t = begin; t < end; ++t) {
+        if (t == begin || t % 60 == 0)
+            local = QDateTime::fromSecsSinceEpoch(t);
+        int level = 0;
+        for (const UsageSession &session : qAsConst(sessions))
+            level += session.startSeconds() <= t && t < session.endSeconds() ? 1 : 0;
+        ++atLevel[level];
+        const int day = local.date().dayOfWeek() - 1;
+        const int hour = local.time().hour();
+        ++slotSeconds[day][hour];
+        sessionSeconds[day][hour] += level;
+        peak[day][hour] = std::max(peak[day][hour], level);
+    }
+    QVector<qint64> atLeast;
+    for (int level = count; level >= 1; --level) {
+        const qint64 above = atLeast.isEmpty() ? 0 : atLeast.first();
+        if (atLevel[level] + above > 0 || !atLeast.isEmpty())
+            atLeast.prepend(atLevel[level] + above);
+    }
+    QCOMPARE(figures.secondsAtLeast, atLeast);
+    QCOMPARE(figures.busySeconds, atLeast.value(0));
+    QCOMPARE(figures.secondsAtLeast.size(), figures.peakConcurrent);
+    for (const double share : {0.95, 0.99, 1.0}) {
+        int licences = 0;
+        while (atLeast.value(licences) > (1.0 - share) * double(atLeast.value(0)))
+            ++licences;
+        QCOMPARE(figures.licencesFor(share), licences);
+    }
+    QCOMPARE(figures.licencesFor(1.0), figures.peakConcurrent);
+    for (int day = 0; day < 7; ++day) {
+        for (int hour = 0; hour < 24; ++hour) {
+            const WorkingWeek::Cell cell = figures.week.cell(day + 1, hour);
+            const double average =
+                slotSeconds[day][hour] ? sessionSeconds[day][hour] / slotSeconds[day][hour] : 0;
+            QVERIFY2(qAbs(cell.average - average) < 1e-9,
+                     qPrintable(QString("day %1 hour %2: %3 against %4")
+                                    .arg(day + 1)
+                                    .arg(hour)
+                                    .arg(cell.average)
+                                    .arg(average)));
+            QCOMPARE(cell.peak, peak[day][hour]);
+        }
+    }
+}
+
+// Each dongle's sessions, hours, users and starts; idle when its last start lies more than the
+// idle days before the end of the period's last day.
+void TestUsageSessions::donglesAndIdleOnes()
+{
+    const UsageSessionList sessions{
+        UsageSession("anna", "D-1", at("2024-03-01 08:00"), at("2024-03-01 10:00")),
+        UsageSession("bo", "D-1", at("2024-03-20 08:00"), at("2024-03-20 09:00")),
+        UsageSession("bo", "D-2", at("2024-02-28 23:00"), at("2024-02-29 01:00")),
+        UsageSession("carl", "D-3", at("2024-03-02 00:00")),
+        UsageSession("dora", "", at("2024-03-05 08:00"), at("2024-03-05 09:00")),
+        UsageSession("emil", "D-4", QDateTime(), at("2024-03-05 09:00"))};
+    UsageSessions all;
+    for (const UsageSession &session : sessions)
+        all.addSession(kType, session);
+    // The period ends with 31 March: 30 days before its end is 1 March, 24:00.
+    const UsageSummary summary =
+        UsageSummary::compute("DLV", all, QDate(2024, 2, 1), QDate(2024, 3, 31));
+    const QVector<ProductTypeFigures::Dongle> dongles = summary.productTypes.at(0).perDongle;
+    QStringList described;
+    for (const ProductTypeFigures::Dongle &dongle : dongles)
+        described << QString("%1 %2 %3 %4 %5 %6 %7")
+                         .arg(dongle.name)
+                         .arg(dongle.closedSessions)
+                         .arg(dongle.totalSeconds)
+                         .arg(dongle.users)
+                         .arg(dongle.firstStart.toString("MM-dd HH:mm"),
+                              dongle.lastStart.toString("MM-dd HH:mm"))
+                         .arg(dongle.idle ? "idle" : "used");
+    QCOMPARE(described,
+             (QStringList{"D-1 2 10800 2 03-01 08:00 03-20 08:00 used",
+                          "D-2 1 7200 1 02-28 23:00 02-28 23:00 idle",
+                          "D-3 0 0 1 03-02 00:00 03-02 00:00 used", "D-4 0 0 1   idle"}));
+    const UsageSummary longer =
+        UsageSummary::compute("DLV", all, QDate(2024, 2, 1), QDate(2024, 3, 31), 12);
+    QCOMPARE(longer.productTypes.at(0).perDongle.at(0).idle, false);
+    QCOMPARE(longer.productTypes.at(0).perDongle.at(2).idle, true);
+}

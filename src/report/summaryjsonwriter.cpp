@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
+
 namespace {
 
 QJsonValue momentValue(const QDateTime &moment)
@@ -18,6 +20,52 @@ QJsonValue dateValue(const QDate &date)
     if (date.isNull())
         return QJsonValue::Null;
     return date.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+// The figures that answer how many licences the site needs.
+void addLicenceFigures(const ProductTypeFigures &figures, QJsonObject *object)
+{
+    QJsonArray concurrency;
+    for (int level = 1; level <= figures.secondsAtLeast.size(); ++level)
+        concurrency.append(
+            QJsonObject{{QStringLiteral("atLeast"), level},
+                        {QStringLiteral("seconds"), double(figures.secondsAtLeast.at(level - 1))}});
+    QJsonArray coverage;
+    for (const double share : {0.95, 0.99, 1.0})
+        coverage.append(QJsonObject{{QStringLiteral("share"), share},
+                                    {QStringLiteral("licences"), figures.licencesFor(share)}});
+    QJsonArray dongles;
+    for (const ProductTypeFigures::Dongle &dongle : figures.perDongle)
+        dongles.append(QJsonObject{
+            {QStringLiteral("name"), dongle.name},
+            {QStringLiteral("closedSessions"), dongle.closedSessions},
+            {QStringLiteral("totalSeconds"), double(dongle.totalSeconds)},
+            {QStringLiteral("users"), dongle.users},
+            {QStringLiteral("firstStart"), momentValue(dongle.firstStart)},
+            {QStringLiteral("lastStart"), momentValue(dongle.lastStart)},
+            {QStringLiteral("idle"), dongle.idle},
+        });
+    QJsonArray week;
+    for (int day = 1; day <= 7; ++day) {
+        QJsonArray hours;
+        for (int hour = 0; hour < 24; ++hour) {
+            const WorkingWeek::Cell cell = figures.week.cell(day, hour);
+            hours.append(
+                QJsonObject{{QStringLiteral("average"), std::round(cell.average * 100.0) / 100.0},
+                            {QStringLiteral("peak"), cell.peak}});
+        }
+        week.append(hours);
+    }
+    object->insert(QStringLiteral("busySeconds"), double(figures.busySeconds));
+    object->insert(QStringLiteral("concurrency"), concurrency);
+    object->insert(QStringLiteral("coverage"), coverage);
+    object->insert(QStringLiteral("owned"),
+                   figures.owned < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(figures.owned));
+    object->insert(QStringLiteral("secondsOverOwned"),
+                   figures.owned < 0 ? QJsonValue(QJsonValue::Null)
+                                     : QJsonValue(double(figures.secondsOver(figures.owned))));
+    object->insert(QStringLiteral("perDongle"), dongles);
+    object->insert(QStringLiteral("week"), week);
 }
 
 } // namespace
@@ -37,7 +85,7 @@ QByteArray SummaryJsonWriter::toJson(const UsageSummary &summary)
                 {QStringLiteral("lastStart"), momentValue(user.lastStart)},
             });
         }
-        types.append(QJsonObject{
+        QJsonObject type{
             {QStringLiteral("name"), figures.name},
             {QStringLiteral("closedSessions"), figures.closedSessions},
             {QStringLiteral("openSessions"), figures.openSessions},
@@ -50,7 +98,9 @@ QByteArray SummaryJsonWriter::toJson(const UsageSummary &summary)
             {QStringLiteral("peakConcurrent"), figures.peakConcurrent},
             {QStringLiteral("peakStart"), momentValue(figures.peakStart)},
             {QStringLiteral("perUser"), users},
-        });
+        };
+        addLicenceFigures(figures, &type);
+        types.append(type);
     }
     const QJsonObject root{
         {QStringLiteral("product"), summary.productCode},

@@ -1,5 +1,7 @@
 #include "producttypefigures.h"
 
+#include <QDateTime>
+
 #include <QHash>
 #include <QSet>
 
@@ -34,6 +36,44 @@ std::vector<Event> mergedEvents(std::vector<Event> *starts, std::vector<Event> *
     return events;
 }
 
+// The time spent at each level of the step function the events draw, handed on to the week.
+class LevelTime
+{
+public:
+    explicit LevelTime(WorkingWeek *week) : m_week(week) {}
+
+    // The level that held until time.
+    void reach(qint64 time, int level)
+    {
+        if (m_started && time > m_previous && level > 0) {
+            if (size_t(level) >= m_seconds.size())
+                m_seconds.resize(size_t(level) + 1, 0);
+            m_seconds[size_t(level)] += time - m_previous;
+            m_week->add(m_previous, time, level);
+        }
+        m_started = true;
+        m_previous = time;
+    }
+
+    // Seconds at N or more, for N = 1 … the highest level reached.
+    QVector<qint64> atLeast() const
+    {
+        QVector<qint64> seconds(int(m_seconds.empty() ? 0 : m_seconds.size() - 1), 0);
+        qint64 sum = 0;
+        for (int level = seconds.size(); level >= 1; --level) {
+            sum += m_seconds[size_t(level)];
+            seconds[level - 1] = sum;
+        }
+        return seconds;
+    }
+
+private:
+    WorkingWeek *m_week;
+    std::vector<qint64> m_seconds;
+    qint64 m_previous = 0;
+    bool m_started = false;
+};
+
 } // namespace
 
 // What one pass over the sessions gathers for the sweep over time.
@@ -54,6 +94,7 @@ ProductTypeFigures ProductTypeFigures::compute(const QString &name,
     figures.tallySessions(sessions, &tally);
     figures.sweep(sessions, tally, periodFirst, periodLast);
     figures.orderUsers();
+    figures.tallyDongles(sessions);
     return figures;
 }
 
@@ -155,9 +196,12 @@ void ProductTypeFigures::sweep(const UsageSessionList &sessions, const Tally &ta
     };
 
     std::vector<int> userLevel(size_t(perUser.size()), 0);
+    week = WorkingWeek(periodFirst, periodLast);
+    LevelTime levels(&week);
     int level = 0;
     qint64 currentDay = std::numeric_limits<qint64>::min();
     for (const Event &event : tally.events) {
+        levels.reach(event.key >> 1, level);
         const UsageSession &session = sessions.at(event.session);
         const int delta = event.isStart() ? 1 : -1;
         const QDateTime &moment = event.isStart() ? session.start() : session.end();
@@ -188,6 +232,72 @@ void ProductTypeFigures::sweep(const UsageSessionList &sessions, const Tally &ta
             user.peakConcurrent = std::max(user.peakConcurrent, ownLevel);
         }
     }
+    secondsAtLeast = levels.atLeast();
+    busySeconds = secondsAtLeast.value(0);
+}
+
+int ProductTypeFigures::licencesFor(double share) const
+{
+    const double allowed = (1.0 - share) * double(busySeconds);
+    for (int licences = 0; licences < secondsAtLeast.size(); ++licences) {
+        if (double(secondsAtLeast.at(licences)) <= allowed)
+            return licences;
+    }
+    return secondsAtLeast.size();
+}
+
+qint64 ProductTypeFigures::secondsOver(int owned) const
+{
+    return owned >= 0 && owned < secondsAtLeast.size() ? secondsAtLeast.at(owned) : 0;
+}
+
+void ProductTypeFigures::tallyDongles(const UsageSessionList &sessions)
+{
+    QHash<QString, int> index;
+    QVector<QSet<QString>> users;
+    for (const UsageSession &session : sessions) {
+        if (session.dogNum().isEmpty())
+            continue;
+        auto found = index.constFind(session.dogNum());
+        if (found == index.constEnd()) {
+            found = index.insert(session.dogNum(), perDongle.size());
+            Dongle entry;
+            entry.name = session.dogNum();
+            perDongle.append(entry);
+            users.append(QSet<QString>());
+        }
+        Dongle &dongle = perDongle[found.value()];
+        users[found.value()].insert(session.userName());
+        if (session.state() == UsageSession::Closed) {
+            ++dongle.closedSessions;
+            dongle.totalSeconds += session.seconds();
+        }
+        if (!session.start().isValid())
+            continue;
+        if (!dongle.firstStart.isValid() ||
+            session.startSeconds() < dongle.firstStart.toSecsSinceEpoch())
+            dongle.firstStart = session.start();
+        if (!dongle.lastStart.isValid() ||
+            session.startSeconds() > dongle.lastStart.toSecsSinceEpoch())
+            dongle.lastStart = session.start();
+    }
+    for (int i = 0; i < perDongle.size(); ++i)
+        perDongle[i].users = users.at(i).size();
+    std::stable_sort(perDongle.begin(), perDongle.end(), [](const Dongle &a, const Dongle &b) {
+        if (a.totalSeconds != b.totalSeconds)
+            return a.totalSeconds > b.totalSeconds;
+        return a.name < b.name;
+    });
+}
+
+void ProductTypeFigures::markIdleDongles(const QDate &periodLast, int idleDays)
+{
+    if (!periodLast.isValid())
+        return;
+    const qint64 end = QDateTime(periodLast.addDays(1), QTime(0, 0)).toSecsSinceEpoch();
+    for (Dongle &dongle : perDongle)
+        dongle.idle = !dongle.lastStart.isValid() ||
+                      end - dongle.lastStart.toSecsSinceEpoch() > qint64(idleDays) * 86400;
 }
 
 void ProductTypeFigures::orderUsers()

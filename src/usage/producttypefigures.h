@@ -2,6 +2,7 @@
 #define PRODUCTTYPEFIGURES_H
 
 #include "usagesessions.h"
+#include "workingweek.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -44,6 +45,40 @@ struct ProductTypeFigures
     QDateTime peakStart;
     // By total seconds, most first, then by name.
     QVector<User> perUser;
+    // The licence a session used: its closed sessions and their seconds, the distinct users,
+    // the first and last dated start, and whether it sat idle (see markIdleDongles).
+    struct Dongle
+    {
+        QString name;
+        int closedSessions = 0;
+        qint64 totalSeconds = 0;
+        int users = 0;
+        QDateTime firstStart;
+        QDateTime lastStart;
+        bool idle = false;
+    };
+    // By total seconds, most first, then by name; sessions without a dongle are not listed.
+    QVector<Dongle> perDongle;
+
+    // The seconds during which at least one closed session ran.
+    qint64 busySeconds = 0;
+    // Entry N - 1: the seconds during which at least N sessions ran at once, N = 1 … peak.
+    QVector<qint64> secondsAtLeast;
+    // Use by weekday and hour over the period; empty without one.
+    WorkingWeek week;
+
+    // The licences the site owns of this type, from its licence file; -1 when not known.
+    int owned = -1;
+
+    // The fewest licences that cover share (0 … 1) of the busy time: the smallest N whose
+    // time at N + 1 or more is at most (1 - share) of it. 1 gives the peak.
+    int licencesFor(double share) const;
+    // The seconds during which more than owned sessions ran at once.
+    qint64 secondsOver(int owned) const;
+    // A dongle is idle when its last start lies more than idleDays before the end of the
+    // period's last day, or it has no dated start.
+    void markIdleDongles(const QDate &periodLast, int idleDays);
+
     // The most sessions running at one instant on each day from firstDay on, one entry a day;
     // empty when no period was asked for.
     QDate firstDay;
@@ -66,6 +101,7 @@ private:
     void sweep(const UsageSessionList &sessions, const Tally &tally, const QDate &periodFirst,
                const QDate &periodLast);
     void orderUsers();
+    void tallyDongles(const UsageSessionList &sessions);
 };
 
 #endif // PRODUCTTYPEFIGURES_H

@@ -1,7 +1,8 @@
 #include "usagesummary.h"
 
 UsageSummary UsageSummary::compute(const QString &productCode, const UsageSessions &sessions,
-                                   const QDate &from, const QDate &to)
+                                   const QDate &from, const QDate &to, int idleDays,
+                                   const QHash<QString, int> &owned)
 {
     UsageSummary summary;
     summary.productCode = productCode;
@@ -41,9 +42,12 @@ UsageSummary UsageSummary::compute(const QString &productCode, const UsageSessio
 
     const QStringList types = sessions.productTypes();
     for (const QString &type : types) {
-        summary.productTypes.append(ProductTypeFigures::compute(
+        ProductTypeFigures figures = ProductTypeFigures::compute(
             type, sessions.sessions().value(type), sessions.unpairedEnds().value(type).size(),
-            summary.periodFirst, summary.periodLast));
+            summary.periodFirst, summary.periodLast);
+        figures.markIdleDongles(summary.periodLast, idleDays);
+        figures.owned = owned.value(type, -1);
+        summary.productTypes.append(figures);
     }
     return summary;
 }

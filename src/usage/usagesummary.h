@@ -5,6 +5,7 @@
 #include "usagesessions.h"
 
 #include <QDate>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -26,9 +27,14 @@ struct UsageSummary
     // Sentences on what the figures may get wrong, from reading the logs.
     QStringList warnings;
 
+    // A dongle not started in this many days before the period's end is idle.
+    static constexpr int DefaultIdleDays = 30;
+
     // sessions must already be limited to [from, to].
+    // owned: the licences owned per product type, where known.
     static UsageSummary compute(const QString &productCode, const UsageSessions &sessions,
-                                const QDate &from, const QDate &to);
+                                const QDate &from, const QDate &to, int idleDays = DefaultIdleDays,
+                                const QHash<QString, int> &owned = {});
 };
 
 #endif // USAGESUMMARY_H
