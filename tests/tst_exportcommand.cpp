@@ -99,6 +99,7 @@ private slots:
     void messagesSayWhatToDo();
     void noReportWritesOnlyTheRest();
     void severalProductTypesInOneLogAreSaid();
+    void licencesOwnedAndIdleDays();
     void sameLogUnderAnotherSpelling_data();
     void sameLogUnderAnotherSpelling();
     void helpAndVersion();
@@ -434,6 +435,11 @@ void TestExportCommand::usageErrors_data()
         << QStringList{"--summary-json", "-", "--sessions", "-", "DLV", "/tmp"};
     QTest::newRow("sessions without a file name") << QStringList{"--sessions=", "DLV", "/tmp"};
     QTest::newRow("no report and nothing else") << QStringList{"--no-report", "DLV", "/tmp"};
+    QTest::newRow("licence file that is not there")
+        << QStringList{"--licences", "/nonexistent/Licences.ini", "--summary", "DLV", "/tmp"};
+    QTest::newRow("idle days not a number")
+        << QStringList{"--idle-days", "a month", "--summary", "DLV", "/tmp"};
+    QTest::newRow("idle days below zero") << QStringList{"--idle-days=-1", "DLV", "/tmp"};
 }
 
 void TestExportCommand::usageErrors()
@@ -598,6 +604,57 @@ void TestExportCommand::severalProductTypesInOneLogAreSaid()
     // A log of one type has none.
     const Result plain = run({"--summary-json", "-", "DLV", newFolder()});
     QCOMPARE(QJsonDocument::fromJson(plain.out).object().value("warnings").toArray(), QJsonArray());
+}
+
+// The licence file beside the configuration is read for the summary: what is owned, the time
+// over it, and a line that is not a count said and left out. A dongle is idle by --idle-days.
+void TestExportCommand::licencesOwnedAndIdleDays()
+{
+    QDir().mkpath(m_dir.filePath("owned"));
+    const QString config = m_dir.filePath("owned/ProductConfig.ini");
+    QVERIFY(QFile::copy(m_config, config));
+    TestSupport::writeFile(m_dir.filePath("owned/Licences.ini"),
+                           "[DLV]\nSuite = 0\nViewer = many\n[PRX]\nPro = 3\n");
+    const QString folder = newFolder();
+    const Result result = run({"--config", config, "--summary", "--summary-json", "-",
+                               "--idle-days", "1", "DLV", folder});
+    QCOMPARE(result.code, int(ExportCommand::Success));
+    const QString problem = QDir::toNativeSeparators(m_dir.filePath("owned/Licences.ini")) +
+                            ": \"Viewer = many\" in [DLV] is not a number of licences; it was "
+                            "left out";
+    QVERIFY2(result.err.contains("; warning: " + problem.toUtf8()), result.err.constData());
+    const QJsonObject json = QJsonDocument::fromJson(result.out).object();
+    const QJsonObject suite = json.value("productTypes").toArray().at(0).toObject();
+    QCOMPARE(suite.value("owned").toInt(-1), 0);
+    QCOMPARE(suite.value("secondsOverOwned").toDouble(), 6.5 * 3600);
+    QCOMPARE(suite.value("busySeconds").toDouble(), 6.5 * 3600);
+    QCOMPARE(suite.value("coverage").toArray().at(1).toObject().value("licences").toInt(), 1);
+    QCOMPARE(json.value("warnings").toArray(), QJsonArray{problem});
+    // The period ends on 6 March: only what started on its last day is in use; carl's dongle
+    // has no dated start at all.
+    QStringList idle;
+    for (const QJsonValue &dongle : suite.value("perDongle").toArray()) {
+        if (dongle.toObject().value("idle").toBool())
+            idle << dongle.toObject().value("name").toString();
+    }
+    QCOMPARE(idle, (QStringList{"4711", "4714", "  9 "}));
+    const QString text = PdfReader::text(folder + "/DLV_UsageSummary.pdf");
+    for (const char *line :
+         {"Licences for 99% of busy time: 1", "Licences owned: 0; over 0 for 6.5 hours"})
+        QVERIFY2(text.contains(line), qPrintable(text));
+    // Without a licence file nothing is owned, and the JSON says it is not known.
+    const Result plain = run({"--summary-json", "-", "DLV", newFolder()});
+    const QJsonObject unknown = QJsonDocument::fromJson(plain.out)
+                                    .object()
+                                    .value("productTypes")
+                                    .toArray()
+                                    .at(0)
+                                    .toObject();
+    QVERIFY(unknown.value("owned").isNull() && unknown.value("secondsOverOwned").isNull());
+    // The licence file is read, never replaced by an output.
+    const Result clash = run({"--config", config, "--summary", "--csv",
+                              m_dir.filePath("owned/Licences.ini"), "DLV", newFolder()});
+    QCOMPARE(clash.code, int(ExportCommand::Usage));
 }
 
 void TestExportCommand::sameLogUnderAnotherSpelling_data()

@@ -1,6 +1,7 @@
 #include "exportjob.h"
 
 #include "exportenvironment.h"
+#include "licencefile.h"
 #include "outputclashes.h"
 #include "readcancel.h"
 #include "sessioncsvwriter.h"
@@ -163,10 +164,13 @@ bool ExportJob::checkOutputs()
                 outputs << path;
         }
     }
-    const QStringList inputs =
-        (m_request.readLogs ? QStringList{m_environment.configPath()} + m_locations
-                            : QStringList()) +
-        m_request.otherInputs;
+    QStringList inputs = (m_request.readLogs ? QStringList{m_environment.configPath()} + m_locations
+                                             : QStringList()) +
+                         m_request.otherInputs;
+    // The licence file is read too: no output may replace it.
+    inputs << (m_request.licencesPath.isEmpty()
+                   ? LicenceFile::defaultPath(m_environment.configPath())
+                   : m_request.licencesPath);
     if (OutputClashes(inputs, m_request.otherOutputs)
             .find(outputs, &m_outcome.path, &m_outcome.clashingPath))
         return ends(ExportOutcome::OutputIsInput);
@@ -229,8 +233,13 @@ void ExportJob::derive()
     m_outcome.sessions = m_inRange.sessionCount();
     if (!m_request.summary && m_request.summaryJsonPath.isEmpty())
         return;
+    const LicenceFile licences = LicenceFile::load(
+        m_request.licencesPath.isEmpty() ? LicenceFile::defaultPath(m_environment.configPath())
+                                         : m_request.licencesPath);
+    m_outcome.warnings += licences.problems(m_request.productCode);
     m_summary =
-        UsageSummary::compute(m_request.productCode, m_inRange, m_request.from, m_request.to);
+        UsageSummary::compute(m_request.productCode, m_inRange, m_request.from, m_request.to,
+                              m_request.idleDays, licences.owned(m_request.productCode));
     m_summary.warnings = m_outcome.warnings;
 }
 

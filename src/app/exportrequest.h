@@ -24,6 +24,10 @@ struct ExportRequest
     bool report = true;
     // Also write the usage summary PDF beside the report.
     bool summary = false;
+    // The licences the site owns (Licences.ini beside the configuration when empty), and the
+    // days without a start after which a dongle counts as idle, for the summary's figures.
+    QString licencesPath;
+    int idleDays = 30;
     // Also write these text files; "-" means standard output.
     QString csvPath;
     QString sessionsPath;

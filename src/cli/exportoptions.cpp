@@ -5,6 +5,7 @@
 #include "publicdocuments.h"
 #include "usagearchive.h"
 
+#include <QFileInfo>
 #include <QIODevice>
 #include <QRegularExpression>
 
@@ -58,6 +59,14 @@ ExportOptions::ExportOptions()
       m_noReport(QStringLiteral("no-report"),
                  QStringLiteral("Write no report PDF: only the summary, the JSON, the sessions "
                                 "or the CSV asked for.")),
+      m_licences(QStringLiteral("licences"),
+                 QStringLiteral("The licences owned, per product code and type, for the summary "
+                                "(default: Licences.ini beside the configuration, when there)."),
+                 QStringLiteral("FILE")),
+      m_idleDays(QStringLiteral("idle-days"),
+                 QStringLiteral("A dongle not started in the last N days of the period is idle "
+                                "(default: 30)."),
+                 QStringLiteral("N")),
       m_from(QStringLiteral("from"),
              QStringLiteral("Keep rows dated on or after DATE (yyyy-MM-dd)."),
              QStringLiteral("DATE")),
@@ -81,7 +90,7 @@ ExportOptions::ExportOptions()
         "the ingest went into the archive; 64 wrong usage, or an output names an input or\n"
         "another output; 66 the configuration is missing or unreadable."));
     m_parser.addOptions({m_config, m_publicDocuments, m_csv, m_sessions, m_summaryJson, m_summary,
-                         m_noReport, m_from, m_to, m_csvRaw, m_list});
+                         m_noReport, m_licences, m_idleDays, m_from, m_to, m_csvRaw, m_list});
     m_archive = std::make_unique<ArchiveExport>(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("PRODUCT_CODE"),
                                    QStringLiteral("Product code, as listed in the configuration."));
@@ -148,6 +157,9 @@ QString ExportOptions::misuse() const
     const QString outputs = outputMisuse();
     if (!outputs.isEmpty())
         return outputs;
+    const QString figures = figureMisuse();
+    if (!figures.isEmpty())
+        return figures;
     if (!m_archive->ingestOnly() && positional.value(1).isEmpty())
         return QStringLiteral("the export folder is empty; name a folder, . for the current one");
     return QString();
@@ -178,6 +190,18 @@ QString ExportOptions::outputMisuse() const
     if (m_parser.isSet(m_noReport) && !somethingElse && !m_archive->ingestOnly())
         return QStringLiteral("--no-report leaves nothing to write; add --summary, "
                               "--summary-json, --sessions or --csv");
+    return QString();
+}
+
+QString ExportOptions::figureMisuse() const
+{
+    if (m_parser.isSet(m_licences) && !QFileInfo(m_parser.value(m_licences)).isFile())
+        return QStringLiteral("--licences %1: there is no such file")
+            .arg(m_parser.value(m_licences));
+    bool ok = true;
+    if (m_parser.isSet(m_idleDays) && (m_parser.value(m_idleDays).toInt(&ok) < 0 || !ok))
+        return QStringLiteral("--idle-days needs a number of days, not \"%1\"")
+            .arg(m_parser.value(m_idleDays));
     return QString();
 }
 
@@ -220,6 +244,9 @@ ExportRequest ExportOptions::request() const
     request.sessionsPath = m_parser.value(m_sessions);
     request.summaryJsonPath = m_parser.value(m_summaryJson);
     request.csvRaw = m_parser.isSet(m_csvRaw);
+    request.licencesPath = m_parser.value(m_licences);
+    if (m_parser.isSet(m_idleDays))
+        request.idleDays = m_parser.value(m_idleDays).toInt();
     request.otherOutputs = archiveFiles();
     return request;
 }

@@ -44,6 +44,7 @@ private:
     QString misuse() const;
     QString dateMisuse();
     QString outputMisuse() const;
+    QString figureMisuse() const;
 
     QCommandLineParser m_parser;
     QCommandLineOption m_config;
@@ -53,6 +54,8 @@ private:
     QCommandLineOption m_summaryJson;
     QCommandLineOption m_summary;
     QCommandLineOption m_noReport;
+    QCommandLineOption m_licences;
+    QCommandLineOption m_idleDays;
     QCommandLineOption m_from;
     QCommandLineOption m_to;
     QCommandLineOption m_csvRaw;

@@ -361,6 +361,13 @@ void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures
                                    .arg(momentText(figures.peakStart))
                              : QStringLiteral("Peak concurrent use: 0 (no closed session)");
     flow.line(peak, keyFont);
+    flow.line(QStringLiteral("Licences for 99% of busy time: %1").arg(figures.licencesFor(0.99)),
+              keyFont);
+    if (figures.owned >= 0)
+        flow.line(QStringLiteral("Licences owned: %1; over %1 for %2 hours")
+                      .arg(figures.owned)
+                      .arg(hoursText(figures.secondsOver(figures.owned))),
+                  keyFont);
     flow.advance(8 * kUnit);
 
     drawChart(flow, painter, figures);
