@@ -1,6 +1,7 @@
 #include "exportcommand.h"
 #include "pdfreader.h"
 #include "testsupport.h"
+#include "usagecsvwriter.h"
 
 #include <QBuffer>
 #include <QJsonArray>
@@ -100,6 +101,7 @@ private slots:
     void noReportWritesOnlyTheRest();
     void severalProductTypesInOneLogAreSaid();
     void licencesOwnedAndIdleDays();
+    void concurrencyAsStretches();
     void sameLogUnderAnotherSpelling_data();
     void sameLogUnderAnotherSpelling();
     void helpAndVersion();
@@ -440,6 +442,8 @@ void TestExportCommand::usageErrors_data()
     QTest::newRow("idle days not a number")
         << QStringList{"--idle-days", "a month", "--summary", "DLV", "/tmp"};
     QTest::newRow("idle days below zero") << QStringList{"--idle-days=-1", "DLV", "/tmp"};
+    QTest::newRow("concurrency and CSV on standard output")
+        << QStringList{"--concurrency", "-", "--csv", "-", "DLV", "/tmp"};
 }
 
 void TestExportCommand::usageErrors()
@@ -655,6 +659,40 @@ void TestExportCommand::licencesOwnedAndIdleDays()
     const Result clash = run({"--config", config, "--summary", "--csv",
                               m_dir.filePath("owned/Licences.ini"), "DLV", newFolder()});
     QCOMPARE(clash.code, int(ExportCommand::Usage));
+}
+
+// How many sessions ran at once, one line for each stretch at one level, gaps at none
+// included: from the logs of two locations, and with sessions that touch (an end and a start
+// in one second are one change) and one of no length (never running).
+void TestExportCommand::concurrencyAsStretches()
+{
+    const Result result = run({"--concurrency", "-", "DLV", newFolder()});
+    QCOMPARE(result.code, int(ExportCommand::Success));
+    QCOMPARE(QString::fromUtf8(result.out),
+             QString("Product type,From,To,Running\n"
+                     "Suite,2024-03-05 07:00:00,2024-03-05 07:30:00,1\n"
+                     "Suite,2024-03-05 07:30:00,2024-03-05 08:00:00,0\n"
+                     "Suite,2024-03-05 08:00:00,2024-03-05 09:30:00,1\n"
+                     "Suite,2024-03-05 09:30:00,2024-03-06 13:15:00,0\n"
+                     "Suite,2024-03-06 13:15:00,2024-03-06 17:45:00,1\n"));
+    const QString config = m_dir.filePath("overlap.ini");
+    TestSupport::writeFile(config, "[PRODUCT]\nproducts=DLV\n[DLV]\nconfigs=Main\n"
+                                   "[Main]\nCompany=Overlap\nproduct=DLV\nPlatform_Code=x64\n"
+                                   "log_name=usage.csv\n");
+    TestSupport::writeFile(m_public + "/Overlap/DLV/x64/usage.csv",
+                           "a,1,=Pro,2024-03-05 08:00,2024-03-05 10:00\n"
+                           "b,2,=Pro,2024-03-05 09:00,2024-03-05 10:00\n"
+                           "c,3,=Pro,2024-03-05 10:00,2024-03-05 11:00\n"
+                           "d,4,=Pro,2024-03-05 10:30,2024-03-05 10:30\n");
+    const QString file = newFolder() + "/steps.csv";
+    QCOMPARE(run({"--config", config, "--concurrency", file, "DLV", newFolder()}).code,
+             int(ExportCommand::Success));
+    QCOMPARE(TestSupport::readFile(file),
+             UsageCsvWriter::byteOrderMark() +
+                 QByteArray("Product type,From,To,Running\n"
+                            "'=Pro,2024-03-05 08:00:00,2024-03-05 09:00:00,1\n"
+                            "'=Pro,2024-03-05 09:00:00,2024-03-05 10:00:00,2\n"
+                            "'=Pro,2024-03-05 10:00:00,2024-03-05 11:00:00,1\n"));
 }
 
 void TestExportCommand::sameLogUnderAnotherSpelling_data()

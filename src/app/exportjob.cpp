@@ -1,5 +1,6 @@
 #include "exportjob.h"
 
+#include "concurrencycsvwriter.h"
 #include "exportenvironment.h"
 #include "licencefile.h"
 #include "outputclashes.h"
@@ -158,8 +159,8 @@ bool ExportJob::checkOutputs()
             outputs << UsageReportWriter::reportFilePath(m_request.folder, m_request.productCode);
         if (m_request.summary)
             outputs << UsageSummaryWriter::summaryFilePath(m_request.folder, m_request.productCode);
-        for (const QString &path :
-             {m_request.csvPath, m_request.sessionsPath, m_request.summaryJsonPath}) {
+        for (const QString &path : {m_request.csvPath, m_request.sessionsPath,
+                                    m_request.summaryJsonPath, m_request.concurrencyPath}) {
             if (!path.isEmpty() && path != QLatin1String("-"))
                 outputs << path;
         }
@@ -257,6 +258,9 @@ void ExportJob::makeTexts()
     if (!m_request.summaryJsonPath.isEmpty())
         m_texts.push_back(std::make_unique<TextOutput>(m_request.summaryJsonPath,
                                                        SummaryJsonWriter::toJson(m_summary)));
+    if (!m_request.concurrencyPath.isEmpty())
+        m_texts.push_back(std::make_unique<TextOutput>(
+            m_request.concurrencyPath, ConcurrencyCsvWriter::toCsv(m_inRange, formulas), bom));
 }
 
 // Opens every output, prints the PDFs into their staged files, and puts everything in place.

@@ -32,6 +32,7 @@ struct ExportRequest
     QString csvPath;
     QString sessionsPath;
     QString summaryJsonPath;
+    QString concurrencyPath;
     // Files read besides the configuration and the logs (an archive file): no output may be one.
     QStringList otherInputs;
     // Files read and changed in place (an archive file and its companions): no output may be
@@ -58,7 +59,8 @@ struct ExportRequest
 
     bool wantsSessions() const
     {
-        return summary || !sessionsPath.isEmpty() || !summaryJsonPath.isEmpty() || source;
+        return summary || !sessionsPath.isEmpty() || !summaryJsonPath.isEmpty() ||
+               !concurrencyPath.isEmpty() || source;
     }
 };
 

@@ -53,6 +53,10 @@ ExportOptions::ExportOptions()
                     QStringLiteral("Also write the usage figures (hours, peak concurrent use, "
                                    "users) as JSON to FILE (- for standard output)."),
                     QStringLiteral("FILE")),
+      m_concurrency(QStringLiteral("concurrency"),
+                    QStringLiteral("Also write how many sessions ran at once, as CSV stretches of "
+                                   "time, to FILE (- for standard output)."),
+                    QStringLiteral("FILE")),
       m_summary(QStringLiteral("summary"),
                 QStringLiteral("Also write <folder>/<code>_UsageSummary.pdf: the figures, a chart "
                                "of concurrent use and the users by hours.")),
@@ -89,8 +93,9 @@ ExportOptions::ExportOptions()
         "log could not be read; 6 the archive could not be used (left as it was); 7 nothing of\n"
         "the ingest went into the archive; 64 wrong usage, or an output names an input or\n"
         "another output; 66 the configuration is missing or unreadable."));
-    m_parser.addOptions({m_config, m_publicDocuments, m_csv, m_sessions, m_summaryJson, m_summary,
-                         m_noReport, m_licences, m_idleDays, m_from, m_to, m_csvRaw, m_list});
+    m_parser.addOptions({m_config, m_publicDocuments, m_csv, m_sessions, m_summaryJson,
+                         m_concurrency, m_summary, m_noReport, m_licences, m_idleDays, m_from, m_to,
+                         m_csvRaw, m_list});
     m_archive = std::make_unique<ArchiveExport>(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("PRODUCT_CODE"),
                                    QStringLiteral("Product code, as listed in the configuration."));
@@ -171,7 +176,7 @@ QString ExportOptions::outputMisuse() const
     // What the names open counts, not their spelling: /dev/stdout and /proc/self/fd/1 are
     // standard output too.
     const FileIdentity standardOutput = FileIdentity::ofDescriptor(1);
-    for (const QCommandLineOption *option : {&m_csv, &m_sessions, &m_summaryJson}) {
+    for (const QCommandLineOption *option : {&m_csv, &m_sessions, &m_summaryJson, &m_concurrency}) {
         if (!m_parser.isSet(*option))
             continue;
         const QString value = m_parser.value(*option);
@@ -183,13 +188,14 @@ QString ExportOptions::outputMisuse() const
             ++toStandardOutput;
     }
     if (toStandardOutput > 1)
-        return QStringLiteral("only one of --csv, --sessions and --summary-json can write to "
-                              "standard output");
+        return QStringLiteral("only one of --csv, --sessions, --summary-json and --concurrency "
+                              "can write to standard output");
     const bool somethingElse = m_parser.isSet(m_summary) || m_parser.isSet(m_csv) ||
-                               m_parser.isSet(m_sessions) || m_parser.isSet(m_summaryJson);
+                               m_parser.isSet(m_sessions) || m_parser.isSet(m_summaryJson) ||
+                               m_parser.isSet(m_concurrency);
     if (m_parser.isSet(m_noReport) && !somethingElse && !m_archive->ingestOnly())
         return QStringLiteral("--no-report leaves nothing to write; add --summary, "
-                              "--summary-json, --sessions or --csv");
+                              "--summary-json, --concurrency, --sessions or --csv");
     return QString();
 }
 
@@ -243,6 +249,7 @@ ExportRequest ExportOptions::request() const
     request.csvPath = m_parser.value(m_csv);
     request.sessionsPath = m_parser.value(m_sessions);
     request.summaryJsonPath = m_parser.value(m_summaryJson);
+    request.concurrencyPath = m_parser.value(m_concurrency);
     request.csvRaw = m_parser.isSet(m_csvRaw);
     request.licencesPath = m_parser.value(m_licences);
     if (m_parser.isSet(m_idleDays))

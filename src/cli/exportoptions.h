@@ -52,6 +52,7 @@ private:
     QCommandLineOption m_csv;
     QCommandLineOption m_sessions;
     QCommandLineOption m_summaryJson;
+    QCommandLineOption m_concurrency;
     QCommandLineOption m_summary;
     QCommandLineOption m_noReport;
     QCommandLineOption m_licences;
