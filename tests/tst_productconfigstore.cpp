@@ -1,6 +1,8 @@
+#include "inifile.h"
 #include "productconfigstore.h"
 #include "testsupport.h"
 
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -18,12 +20,47 @@ private:
     QTemporaryDir m_dir;
     int m_counter = 0;
 
+    QString newIniPath()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("case%1").arg(++m_counter));
+        QDir().mkpath(folder);
+        return folder + QStringLiteral("/ProductConfig.ini");
+    }
+
     QString writeIni(const QByteArray &content)
     {
-        const QString path =
-            m_dir.filePath(QStringLiteral("case%1/ProductConfig.ini").arg(++m_counter));
+        const QString path = newIniPath();
         TestSupport::writeFile(path, content);
         return path;
+    }
+
+    // Rows of readsFilesAsQSettingsDid, by topic.
+    static void addRow(const char *name, const QByteArray &content, const QString &group,
+                       const QString &key, const QString &expected,
+                       const QString &difference = QString());
+    // A row that reads Company of the group Main, whose lines are given.
+    static void addCompanyRow(const char *name, const QByteArray &lines, const QString &expected,
+                              const QString &difference = QString());
+    static void addNameRows();
+    static void addQuotedRows();
+    static void addEscapeRows();
+    static void addCommentAndCommaRows();
+    static void addOtherValueRows();
+
+    // The text the store made of a value when QSettings read the file: a list joined again,
+    // anything else converted to text; a null text when the key is absent.
+    static QString settingsText(const QString &path, const QString &group, const QString &key)
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        settings.setIniCodec("UTF-8");
+        settings.beginGroup(group);
+        if (!settings.contains(key))
+            return QString();
+        const QVariant value = settings.value(key);
+        const QString text = value.type() == QVariant::StringList
+                                 ? value.toStringList().join(QStringLiteral(", "))
+                                 : value.toString();
+        return text.isNull() ? QString(QLatin1String("")) : text;
     }
 
 private slots:
@@ -44,6 +81,10 @@ private slots:
     void onlyRegularFilesAreRead_data();
     void onlyRegularFilesAreRead();
     void reportHeaderGroup();
+    void readsFilesAsQSettingsDid_data();
+    void readsFilesAsQSettingsDid();
+    void configurationWrittenByQSettingsIsFound_data();
+    void configurationWrittenByQSettingsIsFound();
     void instanceReadsFileBesideExecutable();
     void fileIsNeverWritten();
 };
@@ -321,6 +362,197 @@ void TestProductConfigStore::reportHeaderGroup()
     QCOMPARE(header.value("company"), QString("Acme, Inc."));
     QCOMPARE(header.value("line1"), QString("1 Main St"));
     QVERIFY(!header.contains("line2"));
+}
+
+void TestProductConfigStore::readsFilesAsQSettingsDid_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("key");
+    // A null text: the key is absent.
+    QTest::addColumn<QString>("expected");
+    // Empty where QSettings read the same; otherwise why we read otherwise.
+    QTest::addColumn<QString>("difference");
+    addNameRows();
+    addQuotedRows();
+    addEscapeRows();
+    addCommentAndCommaRows();
+    addOtherValueRows();
+}
+
+void TestProductConfigStore::addRow(const char *name, const QByteArray &content,
+                                    const QString &group, const QString &key,
+                                    const QString &expected, const QString &difference)
+{
+    QTest::newRow(name) << content << group << key << expected << difference;
+}
+
+void TestProductConfigStore::addCompanyRow(const char *name, const QByteArray &lines,
+                                           const QString &expected, const QString &difference)
+{
+    addRow(name, "[Main]\n" + lines + "\n", "Main", "Company", expected, difference);
+}
+
+void TestProductConfigStore::addNameRows()
+{
+    addRow("group with a space", "[Daily%20Logs]\nCompany=x", "Daily Logs", "Company", "x");
+    addRow("blanks around a group", "[ Daily%20Logs ]\nCompany=x", "Daily Logs", "Company", "x");
+    addRow("group beyond Latin-1", "[%U6771%U4EAC]\nCompany=x", "東京", "Company", "x");
+    addRow("group in Latin-1 code", "[M%FCller]\nCompany=x", "Müller", "Company", "x");
+    addRow("group with a comma", "[a%2Cb]\nCompany=x", "a,b", "Company", "x");
+    addRow("percent signs without a code", "[5%zz%U12%]\nCompany=x", "5%zz%U12%", "Company", "x");
+    addRow("backslash in a group", "[Logs\\Daily]\nCompany=x", "Logs/Daily", "Company", "x");
+    addRow("group General as QSettings writes it", "[%General]\nCompany=x", "General", "Company",
+           "x");
+    addRow("key with a space", "[Main]\nline%201=x", "Main", "line 1", "x");
+    addRow("key beyond Latin-1", "[Main]\n%U4E2D=x", "Main", "中", "x");
+    addRow("key with a comma", "[Main]\na%2Cb=x", "Main", "a,b", "x");
+    addRow("group General by hand", "[General]\nCompany=x", "General", "Company", "x",
+           "QSettings takes [General] for the keys outside any group");
+    addRow("group in UTF-8", "[Müller]\nCompany=x", "Müller", "Company", "x",
+           "QSettings reads the bytes of a name as Latin-1");
+    addRow("line starting with #", "[Main]\n#Company=x", "Main", "#Company", QString(),
+           "QSettings reads a line starting with # as a key");
+}
+
+void TestProductConfigStore::addQuotedRows()
+{
+    addCompanyRow("quoted, escaped quotes", "Company=\"Smith \\\"Ltd\\\"\"", "Smith \"Ltd\"");
+    addCompanyRow("quoted, escaped backslash", "Company=\"Logs\\\\Daily\"", "Logs\\Daily");
+    addCompanyRow("quoted, \\t and \\n", "Company=\"a\\tb\\nc\"", "a\tb\nc");
+    addCompanyRow("quoted, commas", "Company=\"Acme, Inc.\"", "Acme, Inc.");
+    addCompanyRow("quoted, semicolons", "Company=\"Acme ;Inc.; x\"", "Acme ;Inc.; x");
+    addCompanyRow("quoted, blanks kept", "Company = \"  padded \"  ", "  padded ");
+    addCompanyRow("quoted, then a comment", "Company=\"Acme\" ; note", "Acme");
+    addCompanyRow("quoted part with a comma, then another", "Company=\"a,b\", c", "a,b, c");
+    addCompanyRow("quoted, continued line", "Company=\"Acme \\\r\nLtd\"", "Acme Ltd");
+    addCompanyRow("quote left open", "Company=5\" disk\nlog_name=x", "5\" disk",
+                  "QSettings runs an open quote on through the next lines");
+    addCompanyRow("text after a closing quote", "Company=\"Acme\" Ltd", "Acme Ltd",
+                  "QSettings drops the blanks after a closing quote");
+}
+
+void TestProductConfigStore::addEscapeRows()
+{
+    addCompanyRow("escaped backslash", "Company=Logs\\\\Daily", "Logs\\Daily");
+    addCompanyRow("escaped quotes", "Company=Smith \\\"Ltd\\\"", "Smith \"Ltd\"");
+    addCompanyRow("hexadecimal and octal codes", "Company=M\\xfcller \\x6771\\x4eac \\101\\0z",
+                  QString("Müller 東京 A") + QChar(0) + "z");
+    addCompanyRow("a code takes every digit that follows", "Company=\\x4e2dabc",
+                  QString(QChar(0xDABC)));
+    addCompanyRow("one-character escapes", "Company=\\a\\b\\f\\v\\r\\?\\'", "\a\b\f\v\r?'");
+    addCompanyRow("escaped blank kept at the end", "Company=Acme\\t \t", "Acme\t");
+    addCompanyRow("continued line", "Company=Acme \\\n  Ltd", "Acme   Ltd");
+    addCompanyRow("escaped backslash at a line end", "Company=a\\\\\nCompany=b\\\\", "b\\");
+    addCompanyRow("backslash before a letter", "Company=Logs\\Daily", "Logs\\Daily",
+                  "QSettings drops a backslash and the character after it");
+}
+
+void TestProductConfigStore::addCommentAndCommaRows()
+{
+    const QString commaMend = "a comma never makes a list";
+    const QString semicolonMend = "a ; glued to text is text";
+    addCompanyRow("comment after a blank", "Company=usage.csv ; written by the installer",
+                  "usage.csv");
+    addCompanyRow("comment after a tab", "Company=usage.csv\t;x", "usage.csv");
+    addCompanyRow("comment at the value's start", "Company= ;x", "");
+    addCompanyRow("comment lines", "; Company=x\n  ;Company=y", QString());
+    addCompanyRow("hash inside a value", "Company=No. #4", "No. #4");
+    addCompanyRow("semicolon glued to text", "Company=Smith &amp; Sons", "Smith &amp; Sons",
+                  semicolonMend);
+    addCompanyRow("semicolon glued to a file name", "Company=usage.csv;x", "usage.csv;x",
+                  semicolonMend);
+    addCompanyRow("commas with blanks", "Company=a, b ,c", "a, b ,c", commaMend);
+    addCompanyRow("comma without blanks", "Company=u,v.csv", "u,v.csv", commaMend);
+    addCompanyRow("comma and one blank", "Company=Acme, Inc.", "Acme, Inc.");
+}
+
+void TestProductConfigStore::addOtherValueRows()
+{
+    addCompanyRow("empty value", "Company=", "");
+    addCompanyRow("empty quotes", "Company=\"\"", "");
+    addCompanyRow("blanks around key and value", "  Company \t=\t Acme Ltd \t", "Acme Ltd");
+    addCompanyRow("equals sign in a value", "Company=a=b", "a=b");
+    addCompanyRow("last of a repeated key", "Company=a\n[Other]\n[Main]\nCompany=b", "b");
+    addCompanyRow("UTF-8 text", "Company=Müller 東京", "Müller 東京");
+    addCompanyRow("doubled @", "Company=@@Home", "@Home");
+    addCompanyRow("@String", "Company=\"@String(a, b)\"", "a, b");
+    addCompanyRow("@ByteArray", "Company=@ByteArray(Acme)", "Acme");
+    addCompanyRow("@Invalid", "Company=@Invalid()", "");
+    addCompanyRow("@Rect", "Company=@Rect(1 2 3 4)", "@Rect(1 2 3 4)",
+                  "QSettings reads a rectangle, which is no text");
+}
+
+// Files that QSettings read are read alike, apart from the differences each row names; QSettings
+// is asked too, so that the list of differences stays true.
+void TestProductConfigStore::readsFilesAsQSettingsDid()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, group);
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    QFETCH(QString, difference);
+    const QString path = writeIni(content);
+    const QString ours = IniFile::load(path).value(group, key);
+    QCOMPARE(ours, expected);
+    QCOMPARE(ours.isNull(), expected.isNull());
+    const QString theirs = settingsText(path, group, key);
+    if (difference.isEmpty()) {
+        QCOMPARE(theirs, expected);
+        QCOMPARE(theirs.isNull(), expected.isNull());
+    } else {
+        QVERIFY2(theirs != expected || theirs.isNull() != expected.isNull(),
+                 qPrintable("QSettings reads it alike: " + difference));
+    }
+}
+
+void TestProductConfigStore::configurationWrittenByQSettingsIsFound_data()
+{
+    QTest::addColumn<QByteArray>("codec");
+    // Without a codec QSettings writes every character beyond ASCII as an escape.
+    QTest::newRow("QSettings' own encoding") << QByteArray();
+    QTest::newRow("UTF-8") << QByteArray("UTF-8");
+}
+
+void TestProductConfigStore::configurationWrittenByQSettingsIsFound()
+{
+    QFETCH(QByteArray, codec);
+    const QString path = newIniPath();
+    const QMap<QString, ProductConfigStruct> written{
+        {"Daily Logs", {"Smith \"Ltd\"; Sons, Partners", "@Home", " Müller ", "Logs\\Daily"}},
+        {"東京 Werk", {"東京, Ltd", "Tool", "x64", "usage;1.csv"}},
+    };
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        if (!codec.isEmpty())
+            settings.setIniCodec(codec.constData());
+        settings.setValue("PRODUCT/products", "PRX");
+        settings.setValue("PRX/configs", "Daily Logs|東京 Werk");
+        for (auto it = written.cbegin(); it != written.cend(); ++it) {
+            settings.beginGroup(it.key());
+            settings.setValue("Company", it->company);
+            settings.setValue("product", it->product);
+            settings.setValue("Platform_Code", it->platformCode);
+            settings.setValue("log_name", it->logName);
+            settings.endGroup();
+        }
+        settings.setValue("REPORT_HEADER/line 1", "1 Main St, Suite 2");
+        settings.sync();
+        QCOMPARE(settings.status(), QSettings::NoError);
+    }
+    QVERIFY(TestSupport::readFile(path).contains("[Daily%20Logs]"));
+
+    const ProductConfigStore store(path);
+    QCOMPARE(store.configNames("PRX"), (QStringList{"Daily Logs", "東京 Werk"}));
+    for (auto it = written.cbegin(); it != written.cend(); ++it) {
+        const auto config = store.config(it.key());
+        QVERIFY2(config, qPrintable(it.key()));
+        QCOMPARE(config->company, it->company);
+        QCOMPARE(config->product, it->product);
+        QCOMPARE(config->platformCode, it->platformCode);
+        QCOMPARE(config->logName, it->logName);
+    }
+    QCOMPARE(store.reportHeader().value("line 1"), QString("1 Main St, Suite 2"));
 }
 
 void TestProductConfigStore::instanceReadsFileBesideExecutable()

@@ -1,10 +1,13 @@
 #include "inifile.h"
 
+#include "inivaluescanner.h"
 #include "regularfile.h"
 
 #include <QFile>
 #include <QTextCodec>
 #include <QVector>
+
+#include <algorithm>
 
 namespace {
 
@@ -25,6 +28,87 @@ QStringRef trimmedBlanks(const QStringRef &text)
     while (end > begin && isBlank(text.at(end - 1)))
         --end;
     return text.mid(begin, end - begin);
+}
+
+int hexDigit(QChar c)
+{
+    const ushort u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
+}
+
+// The code of "%XX" or "%UXXXX" at pos, as QSettings writes a character of a name that is not a
+// letter, a digit, "_", "-" or "."; -1 when no such code stands there.
+int percentCode(const QStringRef &name, int pos, int *length)
+{
+    const bool wide = pos + 1 < name.size() && name.at(pos + 1) == QLatin1Char('U');
+    const int first = pos + (wide ? 2 : 1);
+    const int end = first + (wide ? 4 : 2);
+    if (end > name.size())
+        return -1;
+    int code = 0;
+    for (int i = first; i < end; ++i) {
+        const int digit = hexDigit(name.at(i));
+        if (digit < 0)
+            return -1;
+        code = code * 16 + digit;
+    }
+    *length = end - pos;
+    return code;
+}
+
+// A group or key name as QSettings wrote it: percent codes decoded, a backslash standing for "/".
+QString decodedName(const QStringRef &name)
+{
+    QString decoded;
+    decoded.reserve(name.size());
+    int pos = 0;
+    while (pos < name.size()) {
+        const QChar c = name.at(pos);
+        int length = 1;
+        const int code = c == QLatin1Char('%') ? percentCode(name, pos, &length) : -1;
+        if (code >= 0)
+            decoded += QChar(ushort(code));
+        else
+            decoded += c == QLatin1Char('\\') ? QLatin1Char('/') : c;
+        pos += length;
+    }
+    return decoded;
+}
+
+// QSettings writes a group named General as "[%General]": its "[General]" holds the keys outside
+// any group. Here "[General]" is the group General all the same, as whoever writes one by hand
+// means it.
+QString groupName(const QStringRef &line)
+{
+    int close = line.indexOf(QLatin1Char(']'));
+    if (close < 0)
+        close = line.size();
+    const QStringRef name = trimmedBlanks(line.mid(1, close - 1));
+    if (name.compare(QLatin1String("%General"), Qt::CaseInsensitive) == 0)
+        return name.mid(1).toString();
+    return decodedName(name);
+}
+
+// Where a key lives: its group's name and its own, joined by "/" and without empty steps, so that
+// "[a]" with "b/c=" and "[a/b]" with "c=" name one key, as they did for QSettings.
+QString pathOf(const QString &group, const QString &key)
+{
+    QString path;
+    path.reserve(group.size() + key.size() + 1);
+    for (const QString &name : {group, key}) {
+        for (const QStringRef &step : name.splitRef(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            if (!path.isEmpty())
+                path += QLatin1Char('/');
+            path += step;
+        }
+    }
+    return path;
 }
 
 QString fromUtf8(const QByteArray &bytes, int skip, int *invalid)
@@ -116,55 +200,62 @@ IniFile IniFile::parse(const QString &text)
 {
     IniFile file;
     file.m_status = Status::Read;
-    QMap<QString, QString> *group = &file.m_groups[QString()];
+    QString group;
     int pos = 0;
-    const int size = text.size();
-    while (pos < size) {
-        int end = pos;
-        while (end < size && text.at(end) != QLatin1Char('\n') && text.at(end) != QLatin1Char('\r'))
-            ++end;
-        const QStringRef line = trimmedBlanks(text.midRef(pos, end - pos));
-        pos = end + 1;
-        if (end + 1 < size && text.at(end) == QLatin1Char('\r') &&
-            text.at(end + 1) == QLatin1Char('\n'))
-            ++pos;
-
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) ||
-            line.startsWith(QLatin1Char('#')))
-            continue;
-        if (line.startsWith(QLatin1Char('['))) {
-            int close = line.indexOf(QLatin1Char(']'));
-            if (close < 0)
-                close = line.size();
-            group = &file.m_groups[trimmedBlanks(line.mid(1, close - 1)).toString()];
-            continue;
-        }
-        const int equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0)
-            continue;
-        const QStringRef key = trimmedBlanks(line.left(equals));
-        QStringRef value = trimmedBlanks(line.mid(equals + 1));
-        if (key.isEmpty())
-            continue;
-        if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) &&
-            value.endsWith(QLatin1Char('"')))
-            value = value.mid(1, value.size() - 2);
-        // Values are never null, so that an empty value differs from an absent key.
-        group->insert(key.toString(),
-                      value.isEmpty() ? QString(QLatin1String("")) : value.toString());
-    }
+    while (pos < text.size())
+        pos = file.readLine(text, pos, &group);
     return file;
+}
+
+int IniFile::readLine(const QString &text, int from, QString *group)
+{
+    int end = from;
+    while (end < text.size() && text.at(end) != QLatin1Char('\n') &&
+           text.at(end) != QLatin1Char('\r'))
+        ++end;
+    const QStringRef line = trimmedBlanks(text.midRef(from, end - from));
+    if (line.startsWith(QLatin1Char('[')))
+        *group = groupName(line);
+    else if (!line.startsWith(QLatin1Char(';')) && !line.startsWith(QLatin1Char('#')))
+        end = readEntry(text, line, *group, end);
+    if (end + 1 < text.size() && text.at(end) == QLatin1Char('\r') &&
+        text.at(end + 1) == QLatin1Char('\n'))
+        return end + 2;
+    return end + 1;
+}
+
+int IniFile::readEntry(const QString &text, const QStringRef &line, const QString &group,
+                       int lineEnd)
+{
+    const int equals = line.indexOf(QLatin1Char('='));
+    if (equals <= 0)
+        return lineEnd;
+    const QString path = pathOf(group, decodedName(trimmedBlanks(line.left(equals))));
+    int end = lineEnd;
+    const QString value = IniValueScanner::read(text, line.position() + equals + 1, &end);
+    // A key whose name is only slashes names nothing.
+    if (path.isEmpty() || path == pathOf(group, QString()))
+        return end;
+    // Values are never null, so that an empty value differs from an absent key.
+    m_values.insert(path, value.isNull() ? QString(QLatin1String("")) : value);
+    return end;
 }
 
 QString IniFile::value(const QString &group, const QString &key) const
 {
-    const auto found = m_groups.constFind(group);
-    if (found == m_groups.constEnd())
-        return QString();
-    return found->value(key);
+    return m_values.value(pathOf(group, key));
 }
 
 QStringList IniFile::keys(const QString &group) const
 {
-    return m_groups.value(group).keys();
+    QString prefix = pathOf(group, QString());
+    if (!prefix.isEmpty())
+        prefix += QLatin1Char('/');
+    QStringList found;
+    for (auto it = m_values.constBegin(); it != m_values.constEnd(); ++it) {
+        if (it.key().startsWith(prefix) && it.key().indexOf(QLatin1Char('/'), prefix.size()) < 0)
+            found.append(it.key().mid(prefix.size()));
+    }
+    std::sort(found.begin(), found.end());
+    return found;
 }
