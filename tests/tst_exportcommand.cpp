@@ -644,7 +644,11 @@ void TestExportCommand::licencesOwnedAndIdleDays()
     QCOMPARE(idle, (QStringList{"4711", "4714", "  9 "}));
     const QString text = PdfReader::text(folder + "/DLV_UsageSummary.pdf");
     for (const char *line :
-         {"Licences for 99% of busy time: 1", "Licences owned: 0; over 0 for 6.5 hours"})
+         {"Licences for 99% of busy time: 1", "Licences owned: 0; over 0 for 6.5 hours",
+          "Utilisation: share of busy time with at least N sessions running", "0 owned",
+          "The working week: sessions running on average, by weekday and hour",
+          "Busiest hour: Tue 08:00 to 09:00, 1.00 running on average, at most 1 at once",
+          "Idle dongles", "never used"})
         QVERIFY2(text.contains(line), qPrintable(text));
     // Without a licence file nothing is owned, and the JSON says it is not known.
     const Result plain = run({"--summary-json", "-", "DLV", newFolder()});

@@ -1,6 +1,7 @@
 #include "usagesummarywriter.h"
 
 #include "printedtext.h"
+#include "workingweek.h"
 
 #include <QFile>
 #include <QFontMetricsF>
@@ -326,6 +327,222 @@ void drawChart(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figu
     flow.advance(height - 16 * kUnit);
 }
 
+void drawUsers(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figures)
+{
+    const QLocale numbers = QLocale::c();
+    const QVector<TableColumn> userColumns = {
+        {QStringLiteral("User"), 2.6, Qt::AlignLeft},
+        {QStringLiteral("Sessions"), 1.5, Qt::AlignRight},
+        {QStringLiteral("Hours"), 1.1, Qt::AlignRight},
+        {QStringLiteral("Most at once"), 2.0, Qt::AlignRight},
+        {QStringLiteral("First start"), 2.6, Qt::AlignLeft},
+        {QStringLiteral("Last start"), 2.6, Qt::AlignLeft},
+    };
+    QVector<QStringList> userRows;
+    const int listed = std::min<int>(figures.perUser.size(), UsageSummaryWriter::MaxListedUsers);
+    for (int index = 0; index < listed; ++index) {
+        const ProductTypeFigures::User &user = figures.perUser.at(index);
+        userRows.append({user.name.isEmpty() ? QStringLiteral("(no name)") : user.name,
+                         numbers.toString(user.closedSessions), hoursText(user.totalSeconds),
+                         numbers.toString(user.peakConcurrent), momentText(user.firstStart),
+                         momentText(user.lastStart)});
+    }
+    flow.advance(4 * kUnit);
+    // The heading, the table's header and a few rows stay together.
+    flow.ensure(90 * kUnit);
+    flow.line(QStringLiteral("Users by hours"), font(kSans, 9, true));
+    if (userRows.isEmpty()) {
+        flow.line(QStringLiteral("No sessions."), font(kSans, 8.5));
+        return;
+    }
+    drawTable(flow, painter, userColumns, userRows);
+    const int more = figures.perUser.size() - listed;
+    if (more > 0) {
+        flow.advance(2 * kUnit);
+        flow.line(QStringLiteral("and %1 more users").arg(more), font(kSans, 8.5));
+    }
+}
+
+// The share of busy time with at least N sessions running, for N = 1 … peak: where it becomes
+// negligible is the number of licences needed. Bars over the licences owned are orange.
+void drawUtilisation(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figures)
+{
+    const int peak = figures.secondsAtLeast.size();
+    if (peak == 0 || figures.busySeconds <= 0)
+        return;
+    const qreal height = 150 * kUnit;
+    flow.advance(8 * kUnit);
+    flow.ensure(height);
+    flow.line(QStringLiteral("Utilisation: share of busy time with at least N sessions running"),
+              font(kSans, 9, true));
+    const qreal top = flow.y() + 10 * kUnit;
+    const qreal left = 30 * kUnit;
+    const qreal plotHeight = height - 10 * kUnit - 40 * kUnit;
+    const qreal plotWidth = flow.width() - left - 4 * kUnit;
+    const qreal bottom = top + plotHeight;
+    auto yOf = [&](qreal share) { return bottom - plotHeight * share; };
+
+    const QFont axisFont = font(kSans, 7.5);
+    painter.setFont(axisFont);
+    for (int percent = 0; percent <= 100; percent += 25) {
+        const qreal y = yOf(percent / 100.0);
+        painter.setPen(QPen(percent == 0 ? kRuleColour : kGridColour, 0.6 * kUnit));
+        painter.drawLine(QPointF(left, y), QPointF(left + plotWidth, y));
+        painter.setPen(kRuleColour);
+        painter.drawText(QRectF(0, y - 6 * kUnit, left - 4 * kUnit, 12 * kUnit),
+                         Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1%").arg(percent));
+    }
+    const qreal slot = plotWidth / peak;
+    const qreal barWidth = std::max(slot * 0.75, std::min(slot, 0.5 * kUnit));
+    const QFontMetricsF axisMetrics(axisFont, painter.device());
+    const int every = std::max(
+        1, int(std::ceil(axisMetrics.horizontalAdvance(QString::number(peak)) * 2.5 / slot)));
+    for (int level = 1; level <= peak; ++level) {
+        const qreal share =
+            double(figures.secondsAtLeast.at(level - 1)) / double(figures.busySeconds);
+        const qreal x = left + slot * (level - 1) + (slot - barWidth) / 2;
+        const bool over = figures.owned >= 0 && level > figures.owned;
+        painter.fillRect(QRectF(x, yOf(share), barWidth, bottom - yOf(share)),
+                         over ? kPeakColour : kBlue);
+        if ((level - 1) % every == 0 || level == peak) {
+            painter.setPen(kRuleColour);
+            painter.drawText(
+                QRectF(left + slot * (level - 1), bottom + 2 * kUnit, slot, 12 * kUnit),
+                Qt::AlignHCenter | Qt::AlignTop, QString::number(level));
+        }
+    }
+    painter.setPen(kRuleColour);
+    painter.drawText(QRectF(left, bottom + 14 * kUnit, plotWidth, 12 * kUnit),
+                     Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("N sessions running at once"));
+    if (figures.owned >= 0 && figures.owned <= peak) {
+        const qreal x = left + slot * figures.owned;
+        painter.setPen(QPen(kRuleColour, 0.8 * kUnit, Qt::DashLine));
+        painter.drawLine(QPointF(x, top), QPointF(x, bottom));
+        painter.setFont(font(kSans, 8, true));
+        painter.drawText(QRectF(x + 3 * kUnit, top, 120 * kUnit, 12 * kUnit),
+                         Qt::AlignLeft | Qt::AlignTop,
+                         QStringLiteral("%1 owned").arg(figures.owned));
+    }
+    flow.advance(height - 10 * kUnit);
+}
+
+// 7 rows by 24 hours, each the average number of sessions running, darker for more; the
+// busiest hour is named under it.
+void drawWeek(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figures)
+{
+    if (figures.week.isEmpty() || figures.busySeconds <= 0)
+        return;
+    double most = 0;
+    int busiestDay = 1;
+    int busiestHour = 0;
+    for (int day = 1; day <= 7; ++day) {
+        for (int hour = 0; hour < 24; ++hour) {
+            if (figures.week.cell(day, hour).average > most) {
+                most = figures.week.cell(day, hour).average;
+                busiestDay = day;
+                busiestHour = hour;
+            }
+        }
+    }
+    const qreal cellHeight = 13 * kUnit;
+    const qreal height = 7 * cellHeight + 44 * kUnit;
+    flow.advance(6 * kUnit);
+    flow.ensure(height);
+    flow.line(QStringLiteral("The working week: sessions running on average, by weekday and hour"),
+              font(kSans, 9, true));
+    const qreal left = 30 * kUnit;
+    const qreal top = flow.y() + 12 * kUnit;
+    const qreal cellWidth = (flow.width() - left) / 24;
+    const QFont axisFont = font(kSans, 7.5);
+    painter.setFont(axisFont);
+    painter.setPen(kRuleColour);
+    for (int hour = 0; hour < 24; hour += 2)
+        painter.drawText(QRectF(left + cellWidth * hour, top - 11 * kUnit, cellWidth, 10 * kUnit),
+                         Qt::AlignHCenter | Qt::AlignBottom, QString::number(hour));
+    for (int day = 1; day <= 7; ++day) {
+        const qreal y = top + cellHeight * (day - 1);
+        painter.setPen(kRuleColour);
+        painter.drawText(QRectF(0, y, left - 4 * kUnit, cellHeight),
+                         Qt::AlignRight | Qt::AlignVCenter,
+                         QLocale::c().dayName(day, QLocale::ShortFormat));
+        for (int hour = 0; hour < 24; ++hour) {
+            const double share = most > 0 ? figures.week.cell(day, hour).average / most : 0;
+            const QColor colour =
+                QColor::fromRgbF(1 - share * (1 - kBlue.redF()), 1 - share * (1 - kBlue.greenF()),
+                                 1 - share * (1 - kBlue.blueF()));
+            const QRectF box(left + cellWidth * hour, y, cellWidth, cellHeight);
+            painter.fillRect(box, colour);
+            painter.setPen(QPen(kGridColour, 0.4 * kUnit));
+            painter.drawRect(box);
+            if (day == busiestDay && hour == busiestHour) {
+                painter.setPen(QPen(kPeakColour, 1.5 * kUnit));
+                painter.drawRect(box);
+            }
+        }
+    }
+    const WorkingWeek::Cell busiest = figures.week.cell(busiestDay, busiestHour);
+    painter.setPen(kRuleColour);
+    painter.setFont(font(kSans, 8));
+    painter.drawText(
+        QRectF(left, top + 7 * cellHeight + 4 * kUnit, flow.width() - left, 12 * kUnit),
+        Qt::AlignLeft | Qt::AlignTop,
+        QStringLiteral("Busiest hour: %1 %2:00 to %3:00, %4 running on average, at "
+                       "most %5 at once")
+            .arg(QLocale::c().dayName(busiestDay, QLocale::ShortFormat))
+            .arg(busiestHour, 2, 10, QLatin1Char('0'))
+            .arg((busiestHour + 1) % 24, 2, 10, QLatin1Char('0'))
+            .arg(QString::number(busiest.average, 'f', 2))
+            .arg(busiest.peak));
+    flow.advance(height - 12 * kUnit);
+}
+
+// The dongles not started for the idle days before the period's end, longest idle first.
+void drawIdleDongles(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figures)
+{
+    if (figures.perDongle.isEmpty())
+        return;
+    QVector<ProductTypeFigures::Dongle> idle;
+    for (const ProductTypeFigures::Dongle &dongle : figures.perDongle) {
+        if (dongle.idle)
+            idle << dongle;
+    }
+    std::stable_sort(idle.begin(), idle.end(), [](const auto &a, const auto &b) {
+        if (a.lastStart.isValid() != b.lastStart.isValid())
+            return !a.lastStart.isValid();
+        return a.lastStart.toSecsSinceEpoch() < b.lastStart.toSecsSinceEpoch();
+    });
+    flow.advance(6 * kUnit);
+    flow.ensure(60 * kUnit);
+    flow.line(QStringLiteral("Idle dongles"), font(kSans, 9, true));
+    if (idle.isEmpty()) {
+        flow.line(QStringLiteral("None: every dongle started a session lately."), font(kSans, 8.5));
+        return;
+    }
+    const QDate periodEnd = figures.firstDay.addDays(figures.dayPeaks.size());
+    const QLocale numbers = QLocale::c();
+    QVector<QStringList> rows;
+    const int listed = std::min<int>(idle.size(), UsageSummaryWriter::MaxListedUsers);
+    for (int index = 0; index < listed; ++index) {
+        const ProductTypeFigures::Dongle &dongle = idle.at(index);
+        const QString days = dongle.lastStart.isValid() && periodEnd.isValid()
+                                 ? numbers.toString(dongle.lastStart.date().daysTo(periodEnd))
+                                 : QStringLiteral("never used");
+        rows.append({dongle.name, momentText(dongle.lastStart), days,
+                     numbers.toString(dongle.closedSessions), hoursText(dongle.totalSeconds)});
+    }
+    drawTable(flow, painter,
+              {{QStringLiteral("Dongle"), 2.6, Qt::AlignLeft},
+               {QStringLiteral("Last start"), 2.6, Qt::AlignLeft},
+               {QStringLiteral("Days idle"), 1.4, Qt::AlignRight},
+               {QStringLiteral("Sessions"), 1.4, Qt::AlignRight},
+               {QStringLiteral("Hours"), 1.1, Qt::AlignRight}},
+              rows);
+    if (idle.size() > listed) {
+        flow.advance(2 * kUnit);
+        flow.line(QStringLiteral("and %1 more").arg(idle.size() - listed), font(kSans, 8.5));
+    }
+}
+
 void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figures)
 {
     flow.ensure(120 * kUnit);
@@ -372,37 +589,10 @@ void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures
 
     drawChart(flow, painter, figures);
 
-    const QVector<TableColumn> userColumns = {
-        {QStringLiteral("User"), 2.6, Qt::AlignLeft},
-        {QStringLiteral("Sessions"), 1.5, Qt::AlignRight},
-        {QStringLiteral("Hours"), 1.1, Qt::AlignRight},
-        {QStringLiteral("Most at once"), 2.0, Qt::AlignRight},
-        {QStringLiteral("First start"), 2.6, Qt::AlignLeft},
-        {QStringLiteral("Last start"), 2.6, Qt::AlignLeft},
-    };
-    QVector<QStringList> userRows;
-    const int listed = std::min<int>(figures.perUser.size(), UsageSummaryWriter::MaxListedUsers);
-    for (int index = 0; index < listed; ++index) {
-        const ProductTypeFigures::User &user = figures.perUser.at(index);
-        userRows.append({user.name.isEmpty() ? QStringLiteral("(no name)") : user.name,
-                         numbers.toString(user.closedSessions), hoursText(user.totalSeconds),
-                         numbers.toString(user.peakConcurrent), momentText(user.firstStart),
-                         momentText(user.lastStart)});
-    }
-    flow.advance(4 * kUnit);
-    // The heading, the table's header and a few rows stay together.
-    flow.ensure(90 * kUnit);
-    flow.line(QStringLiteral("Users by hours"), font(kSans, 9, true));
-    if (userRows.isEmpty()) {
-        flow.line(QStringLiteral("No sessions."), font(kSans, 8.5));
-        return;
-    }
-    drawTable(flow, painter, userColumns, userRows);
-    const int more = figures.perUser.size() - listed;
-    if (more > 0) {
-        flow.advance(2 * kUnit);
-        flow.line(QStringLiteral("and %1 more users").arg(more), font(kSans, 8.5));
-    }
+    drawUsers(flow, painter, figures);
+    drawUtilisation(flow, painter, figures);
+    drawWeek(flow, painter, figures);
+    drawIdleDongles(flow, painter, figures);
 }
 
 } // namespace
