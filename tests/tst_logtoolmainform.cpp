@@ -751,7 +751,12 @@ void TestLogToolMainForm::closingDuringAnExportEndsTheProgram()
 // cancelled one replaced nothing.
 void TestLogToolMainForm::cancelWhileLayingOutAnswersAtOnce()
 {
+    // Long enough a layout to outlast the second Cancel waits, in the sanitizer build too.
+#ifdef PLINTHRA_SANITIZED_BUILD
+    Setup setup(kIni, prxLog(2000));
+#else
     Setup setup(kIni, prxLog(8000));
+#endif
     LogToolMainForm form(*setup.environment, nullptr, Qt::WindowFlags());
     form.show();
     QTemporaryDir out;
@@ -773,14 +778,16 @@ void TestLogToolMainForm::cancelWhileLayingOutAnswersAtOnce()
     QVERIFY(status(&form).startsWith("Export cancelled"));
     QVERIFY(!bar->isVisible());
 
-    // Exported again at once: it waits for the cancelled one, then writes.
+    // Exported again at once, from a short log: it waits for the cancelled one, then writes.
+    QVERIFY(TestSupport::writeFile(setup.dir.filePath("public/Acme/PRX/x64/activity.log"),
+                                   prxLog(3)));
     QTest::mouseClick(child<QPushButton>(&form, "exportBtn"), Qt::LeftButton);
     if (form.isExporting() && finished.count() == 1 && !bar->isVisible())
         QVERIFY2(status(&form).startsWith("Waiting for the cancelled export"),
                  qPrintable(status(&form)));
     QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 2, 300000);
     QCOMPARE(finished.at(1).constFirst().value<ExportOutcome>().status, ExportOutcome::Written);
-    QCOMPARE(finished.at(1).constFirst().value<ExportOutcome>().rows, 16000);
+    QCOMPARE(finished.at(1).constFirst().value<ExportOutcome>().rows, 6);
 }
 
 namespace {
