@@ -20,7 +20,8 @@ public:
     static QString defaultFilePath();
 
     // A store read from an explicit file; a missing or unreadable file reads as one without
-    // keys. The rules of the file are those of IniFile: values come back exactly as written.
+    // keys. The rules of the file are those of IniFile: QSettings' INI format, but commas and
+    // glued semicolons stay in a value.
     explicit ProductConfigStore(const QString &filePath);
 
     QString filePath() const { return m_filePath; }

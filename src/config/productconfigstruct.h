@@ -4,7 +4,7 @@
 #include <QString>
 
 // One configuration: the four path components of one log location below the
-// public documents folder, exactly as written in ProductConfig.ini.
+// public documents folder, as read from ProductConfig.ini.
 struct ProductConfigStruct
 {
     QString company;
