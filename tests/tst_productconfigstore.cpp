@@ -87,6 +87,8 @@ private slots:
     void configurationWrittenByQSettingsIsFound();
     void instanceReadsFileBesideExecutable();
     void fileIsNeverWritten();
+    void namesMatchAsThePlatformDid_data();
+    void namesMatchAsThePlatformDid();
 };
 
 void TestProductConfigStore::productsAreSortedAndUnique_data()
@@ -575,6 +577,64 @@ void TestProductConfigStore::fileIsNeverWritten()
     }
     QCOMPARE(TestSupport::readFile(path), content);
     QCOMPARE(QFileInfo(path).lastModified(), before);
+}
+
+void TestProductConfigStore::namesMatchAsThePlatformDid_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("anyCase");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QStringList>("keys");
+    const QByteArray main = "[Main]\nCompany=Acme\nlog_name=a.log\n";
+    QTest::newRow("exact, any case") << main << true << "Main"
+                                     << "Company"
+                                     << "Acme" << QStringList{"Company", "log_name"};
+    QTest::newRow("other case, any case") << main << true << "main"
+                                          << "COMPANY"
+                                          << "Acme" << QStringList{"Company", "log_name"};
+    QTest::newRow("other case, exact") << main << false << "main"
+                                       << "Company" << QString() << QStringList();
+    QTest::newRow("exact") << main << false << "Main"
+                           << "Company"
+                           << "Acme" << QStringList{"Company", "log_name"};
+    // Two spellings of one name are one name where case does not count: the last value wins,
+    // and the key keeps its first spelling.
+    const QByteArray twice = "[Main]\nCompany=first\n[MAIN]\ncompany=second\n";
+    QTest::newRow("written twice, any case") << twice << true << "mAiN"
+                                             << "Company"
+                                             << "second" << QStringList{"Company"};
+    QTest::newRow("written twice, exact") << twice << false << "MAIN"
+                                          << "company"
+                                          << "second" << QStringList{"company"};
+    QTest::newRow("percent-encoded, any case")
+        << QByteArray("[Daily%20Logs]\nLog_Name=x\n") << true << "daily logs"
+        << "log_name"
+        << "x" << QStringList{"Log_Name"};
+}
+
+// QSettings matched group and key names whatever their case on Windows and exactly elsewhere;
+// a file that worked on one platform keeps working there.
+void TestProductConfigStore::namesMatchAsThePlatformDid()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, anyCase);
+    QFETCH(QString, group);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QStringList, keys);
+    const IniFile file =
+        IniFile::parse(QString::fromUtf8(content),
+                       anyCase ? IniFile::Names::CaseInsensitive : IniFile::Names::CaseSensitive);
+    QCOMPARE(file.value(group, key), value);
+    QCOMPARE(file.value(group, key).isNull(), value.isNull());
+    QCOMPARE(file.keys(group), keys);
+#ifdef Q_OS_WIN
+    QCOMPARE(IniFile::platformNames(), IniFile::Names::CaseInsensitive);
+#else
+    QCOMPARE(IniFile::platformNames(), IniFile::Names::CaseSensitive);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestProductConfigStore)

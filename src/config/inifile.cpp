@@ -142,7 +142,7 @@ QString fromUtf16(const QByteArray &bytes, bool littleEndian, int *invalid)
 
 } // namespace
 
-IniFile IniFile::load(const QString &path)
+IniFile IniFile::load(const QString &path, Names names)
 {
     IniFile file;
     QFile device;
@@ -165,7 +165,7 @@ IniFile IniFile::load(const QString &path)
     }
     QString problem;
     const QString text = decode(bytes, &problem);
-    IniFile parsed = parse(text);
+    IniFile parsed = parse(text, names);
     parsed.m_status = Status::Read;
     if (!problem.isEmpty())
         parsed.m_problem = path + QLatin1Char(' ') + problem;
@@ -196,9 +196,24 @@ QString IniFile::decode(const QByteArray &bytes, QString *problem)
     return text;
 }
 
-IniFile IniFile::parse(const QString &text)
+IniFile::Names IniFile::platformNames()
+{
+#ifdef Q_OS_WIN
+    return Names::CaseInsensitive;
+#else
+    return Names::CaseSensitive;
+#endif
+}
+
+QString IniFile::lookup(const QString &path) const
+{
+    return m_names == Names::CaseInsensitive ? path.toCaseFolded() : path;
+}
+
+IniFile IniFile::parse(const QString &text, Names names)
 {
     IniFile file;
+    file.m_names = names;
     file.m_status = Status::Read;
     QString group;
     int pos = 0;
@@ -237,24 +252,27 @@ int IniFile::readEntry(const QString &text, const QStringRef &line, const QStrin
     if (path.isEmpty() || path == pathOf(group, QString()))
         return end;
     // Values are never null, so that an empty value differs from an absent key.
-    m_values.insert(path, value.isNull() ? QString(QLatin1String("")) : value);
+    Entry &entry = m_values[lookup(path)];
+    if (entry.path.isNull())
+        entry.path = path;
+    entry.value = value.isNull() ? QString(QLatin1String("")) : value;
     return end;
 }
 
 QString IniFile::value(const QString &group, const QString &key) const
 {
-    return m_values.value(pathOf(group, key));
+    return m_values.value(lookup(pathOf(group, key))).value;
 }
 
 QStringList IniFile::keys(const QString &group) const
 {
-    QString prefix = pathOf(group, QString());
+    QString prefix = lookup(pathOf(group, QString()));
     if (!prefix.isEmpty())
         prefix += QLatin1Char('/');
     QStringList found;
     for (auto it = m_values.constBegin(); it != m_values.constEnd(); ++it) {
         if (it.key().startsWith(prefix) && it.key().indexOf(QLatin1Char('/'), prefix.size()) < 0)
-            found.append(it.key().mid(prefix.size()));
+            found.append(it->path.mid(it->path.lastIndexOf(QLatin1Char('/')) + 1));
     }
     std::sort(found.begin(), found.end());
     return found;

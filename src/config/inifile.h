@@ -46,10 +46,19 @@ public:
         Unreadable,
     };
 
+    // How group and key names are matched: QSettings matched them whatever their case on
+    // Windows, and exactly elsewhere.
+    enum class Names
+    {
+        CaseSensitive,
+        CaseInsensitive,
+    };
+    static Names platformNames();
+
     // Reads the file at path; a file that is not a regular file is never opened further.
-    static IniFile load(const QString &path);
+    static IniFile load(const QString &path, Names names = platformNames());
     // The groups of a text already decoded.
-    static IniFile parse(const QString &text);
+    static IniFile parse(const QString &text, Names names = platformNames());
     // The bytes of a file as text. When they are neither UTF-8 nor UTF-16 with a byte-order
     // mark, they are decoded as UTF-8 all the same and *problem says why they are not text.
     static QString decode(const QByteArray &bytes, QString *problem);
@@ -60,7 +69,8 @@ public:
 
     // The value as read; a null text when the group or the key is absent.
     QString value(const QString &group, const QString &key) const;
-    // The group's keys in ascending order.
+    // The group's keys in ascending order, as written (the first spelling of a name matched
+    // whatever its case).
     QStringList keys(const QString &group) const;
 
 private:
@@ -72,8 +82,18 @@ private:
 
     Status m_status = Status::Missing;
     QString m_problem;
-    // Every value by its group's and its key's names joined with "/".
-    QHash<QString, QString> m_values;
+    // The name a path is looked up by: the path itself, or its case folded.
+    QString lookup(const QString &path) const;
+
+    struct Entry
+    {
+        // The group's and the key's names joined with "/", as first written.
+        QString path;
+        QString value;
+    };
+    Names m_names = Names::CaseSensitive;
+    // Every value by the lookup of its path.
+    QHash<QString, Entry> m_values;
 };
 
 #endif // INIFILE_H
