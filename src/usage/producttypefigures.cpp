@@ -92,9 +92,9 @@ ProductTypeFigures ProductTypeFigures::compute(const QString &name,
     figures.unpairedEnds = unpairedEnds;
     Tally tally;
     figures.tallySessions(sessions, &tally);
+    figures.tallyDongles(sessions, tally);
     figures.sweep(sessions, tally, periodFirst, periodLast);
     figures.orderUsers();
-    figures.tallyDongles(sessions);
     return figures;
 }
 
@@ -251,11 +251,17 @@ qint64 ProductTypeFigures::secondsOver(int owned) const
     return owned >= 0 && owned < secondsAtLeast.size() ? secondsAtLeast.at(owned) : 0;
 }
 
-void ProductTypeFigures::tallyDongles(const UsageSessionList &sessions)
+void ProductTypeFigures::tallyDongles(const UsageSessionList &sessions, const Tally &tally)
 {
     QHash<QString, int> index;
-    QVector<QSet<QString>> users;
-    for (const UsageSession &session : sessions) {
+    // Each dongle's users, as pairs of the dongle's and the user's numbers, counted once sorted:
+    // a million sessions would otherwise mean a million set entries.
+    std::vector<quint64> pairs;
+    pairs.reserve(size_t(sessions.size()));
+    // Each dongle's first and last start, in seconds.
+    std::vector<std::pair<qint64, qint64>> starts;
+    for (int at = 0; at < sessions.size(); ++at) {
+        const UsageSession &session = sessions.at(at);
         if (session.dogNum().isEmpty())
             continue;
         auto found = index.constFind(session.dogNum());
@@ -264,25 +270,33 @@ void ProductTypeFigures::tallyDongles(const UsageSessionList &sessions)
             Dongle entry;
             entry.name = session.dogNum();
             perDongle.append(entry);
-            users.append(QSet<QString>());
         }
         Dongle &dongle = perDongle[found.value()];
-        users[found.value()].insert(session.userName());
+        pairs.push_back((quint64(quint32(found.value())) << 32) |
+                        quint32(tally.sessionUser[size_t(at)]));
         if (session.state() == UsageSession::Closed) {
             ++dongle.closedSessions;
             dongle.totalSeconds += session.seconds();
         }
         if (!session.start().isValid())
             continue;
-        if (!dongle.firstStart.isValid() ||
-            session.startSeconds() < dongle.firstStart.toSecsSinceEpoch())
+        // Compared by the seconds kept beside them: a local date-time's seconds are not free.
+        const size_t number = size_t(found.value());
+        if (starts.size() <= number)
+            starts.resize(number + 1, {0, 0});
+        if (!dongle.firstStart.isValid() || session.startSeconds() < starts[number].first) {
+            starts[number].first = session.startSeconds();
             dongle.firstStart = session.start();
-        if (!dongle.lastStart.isValid() ||
-            session.startSeconds() > dongle.lastStart.toSecsSinceEpoch())
+        }
+        if (!dongle.lastStart.isValid() || session.startSeconds() > starts[number].second) {
+            starts[number].second = session.startSeconds();
             dongle.lastStart = session.start();
+        }
     }
-    for (int i = 0; i < perDongle.size(); ++i)
-        perDongle[i].users = users.at(i).size();
+    std::sort(pairs.begin(), pairs.end());
+    const auto last = std::unique(pairs.begin(), pairs.end());
+    for (auto pair = pairs.begin(); pair != last; ++pair)
+        ++perDongle[int(*pair >> 32)].users;
     std::stable_sort(perDongle.begin(), perDongle.end(), [](const Dongle &a, const Dongle &b) {
         if (a.totalSeconds != b.totalSeconds)
             return a.totalSeconds > b.totalSeconds;

@@ -101,7 +101,7 @@ private:
     void sweep(const UsageSessionList &sessions, const Tally &tally, const QDate &periodFirst,
                const QDate &periodLast);
     void orderUsers();
-    void tallyDongles(const UsageSessionList &sessions);
+    void tallyDongles(const UsageSessionList &sessions, const Tally &tally);
 };
 
 #endif // PRODUCTTYPEFIGURES_H

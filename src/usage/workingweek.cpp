@@ -28,9 +28,15 @@ WorkingWeek::WorkingWeek(const QDate &first, const QDate &last)
         return;
     const qint64 days = first.daysTo(last) + 1;
     m_boundaries.reserve(int(days * 24 + 1));
+    // A day of 24 hours of 3600 seconds needs no conversion but its midnight; only the days the
+    // clocks change are converted hour by hour.
+    qint64 midnight = QDateTime(first, QTime(0, 0)).toSecsSinceEpoch();
     for (QDate day = first; day <= last; day = day.addDays(1)) {
+        const qint64 next = QDateTime(day.addDays(1), QTime(0, 0)).toSecsSinceEpoch();
         for (int hour = 0; hour < 24; ++hour)
-            m_boundaries << hourStart(day, hour);
+            m_boundaries << (next - midnight == 24 * 3600 ? midnight + hour * 3600
+                                                          : hourStart(day, hour));
+        midnight = next;
     }
     m_boundaries << QDateTime(last.addDays(1), QTime(0, 0)).toSecsSinceEpoch();
     // A skipped hour starts where the next one does, and holds no second; a repeated one runs
@@ -46,9 +52,8 @@ WorkingWeek::WorkingWeek(const QDate &first, const QDate &last)
 
 int WorkingWeek::slotOf(int index) const
 {
-    const int day = index / 24;
-    const int dayOfWeek = m_first.addDays(day).dayOfWeek();
-    return (dayOfWeek - 1) * 24 + index % 24;
+    const int dayOfWeek = (m_first.dayOfWeek() - 1 + index / 24) % 7;
+    return dayOfWeek * 24 + index % 24;
 }
 
 void WorkingWeek::add(qint64 from, qint64 to, int level)
