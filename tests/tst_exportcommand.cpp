@@ -2,6 +2,8 @@
 #include "pdfreader.h"
 #include "testsupport.h"
 #include "usagecsvwriter.h"
+#include "usagesummary.h"
+#include "usagesummarywriter.h"
 
 #include <QBuffer>
 #include <QJsonArray>
@@ -101,6 +103,7 @@ private slots:
     void noReportWritesOnlyTheRest();
     void severalProductTypesInOneLogAreSaid();
     void licencesOwnedAndIdleDays();
+    void summaryKeepsEachTypesChartsOnOnePage();
     void concurrencyAsStretches();
     void sameLogUnderAnotherSpelling_data();
     void sameLogUnderAnotherSpelling();
@@ -773,4 +776,40 @@ void TestExportCommand::runsWithoutDisplay()
 }
 
 QTEST_MAIN(TestExportCommand)
+// A product type's figures and its three charts share one page, whatever the tables before them
+// took: the page goes on a slide. The tables of many users run on over the next pages.
+void TestExportCommand::summaryKeepsEachTypesChartsOnOnePage()
+{
+    UsageSessions sessions;
+    const QStringList types{"Alpha", "Beta", "Gamma"};
+    const QDateTime monday(QDate(2024, 3, 4), QTime(8, 0));
+    for (const QString &type : types) {
+        for (int user = 0; user < 45; ++user) {
+            const QDateTime start = monday.addSecs(user * 600);
+            sessions.addSession(type,
+                                UsageSession(QString("user%1").arg(user), QString::number(user % 7),
+                                             start, start.addSecs(3600 + user * 60)));
+        }
+    }
+    const UsageSummary summary = UsageSummary::compute("DLV", sessions, {}, {});
+    const QString path = m_dir.filePath("slides.pdf");
+    QVERIFY(UsageSummaryWriter(UsageReportWriter::defaultHeader()).print(summary, path));
+    const QStringList pages = PdfReader::text(path).split(QLatin1Char('\f'));
+    QVERIFY2(pages.size() > 4, qPrintable(QString::number(pages.size())));
+    for (const QString &type : types) {
+        int holding = 0;
+        for (const QString &page : pages) {
+            if (!page.contains("Product type: " + type))
+                continue;
+            ++holding;
+            for (const char *part :
+                 {"Total hours:", "Licences for 99% of busy time:",
+                  "Sessions running at once: the peak of each day",
+                  "Utilisation:", "The working week:", "Busiest hour:", "running on average: 0"})
+                QVERIFY2(page.contains(part), qPrintable(type + ": " + part + "\n" + page));
+        }
+        QCOMPARE(holding, 1);
+    }
+}
+
 #include "tst_exportcommand.moc"

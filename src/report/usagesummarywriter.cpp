@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFontMetricsF>
+#include <QLinearGradient>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
@@ -34,6 +35,15 @@ const int kHeaderLineCount = 7;
 
 // Spans longer than these are charted by week, and then by month.
 constexpr int kMaxDailyDays = 16 * 7;
+
+// The heights of the charts, kept small enough that a product type's figures and its three
+// charts share one page: the page a manager puts on a slide.
+constexpr qreal kDailyChartHeight = 120 * kUnit;
+constexpr qreal kUtilisationHeight = 110 * kUnit;
+constexpr qreal kWeekCellHeight = 10 * kUnit;
+constexpr qreal kWeekHeight = 7 * kWeekCellHeight + 57 * kUnit;
+// The figures above the charts: the heading, the table of counts and the four key lines.
+constexpr qreal kFiguresHeight = 170 * kUnit;
 constexpr int kMaxWeeklyDays = 2 * 366;
 
 QFont font(const QString &family, qreal points, bool bold = false)
@@ -250,7 +260,7 @@ void drawChart(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figu
                                      "Monday)")
                     : QStringLiteral("Sessions running at once: the peak of each month");
 
-    const qreal height = 170 * kUnit;
+    const qreal height = kDailyChartHeight;
     flow.ensure(height);
     flow.line(caption, font(kSans, 9, true));
     const qreal top = flow.y() + 16 * kUnit;
@@ -370,7 +380,7 @@ void drawUtilisation(PageFlow &flow, QPainter &painter, const ProductTypeFigures
     const int peak = figures.secondsAtLeast.size();
     if (peak == 0 || figures.busySeconds <= 0)
         return;
-    const qreal height = 150 * kUnit;
+    const qreal height = kUtilisationHeight;
     flow.advance(8 * kUnit);
     flow.ensure(height);
     flow.line(QStringLiteral("Utilisation: share of busy time with at least N sessions running"),
@@ -418,12 +428,54 @@ void drawUtilisation(PageFlow &flow, QPainter &painter, const ProductTypeFigures
         const qreal x = left + slot * figures.owned;
         painter.setPen(QPen(kRuleColour, 0.8 * kUnit, Qt::DashLine));
         painter.drawLine(QPointF(x, top), QPointF(x, bottom));
-        painter.setFont(font(kSans, 8, true));
-        painter.drawText(QRectF(x + 3 * kUnit, top, 120 * kUnit, 12 * kUnit),
-                         Qt::AlignLeft | Qt::AlignTop,
-                         QStringLiteral("%1 owned").arg(figures.owned));
+        const QFont ownedFont = font(kSans, 8, true);
+        const QString owned = QStringLiteral("%1 owned").arg(figures.owned);
+        const qreal labelWidth =
+            QFontMetricsF(ownedFont, painter.device()).horizontalAdvance(owned) + 3 * kUnit;
+        // Right of the mark, or left of it where the plot ends.
+        const bool rightOfMark = x + labelWidth <= left + plotWidth;
+        painter.setFont(ownedFont);
+        painter.drawText(QRectF(rightOfMark ? x : x - labelWidth, top, labelWidth, 12 * kUnit),
+                         (rightOfMark ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop, owned);
     }
     flow.advance(height - 10 * kUnit);
+}
+
+// White for no one running, the report's blue for the most.
+QColor weekColour(double share)
+{
+    return QColor::fromRgbF(1 - share * (1 - kBlue.redF()), 1 - share * (1 - kBlue.greenF()),
+                            1 - share * (1 - kBlue.blueF()));
+}
+
+// The scale of the heat map at the right end of line: its colours from 0 to the most running
+// on average in any hour.
+void drawWeekLegend(QPainter &painter, const QRectF &line, double most)
+{
+    const QFont legendFont = font(kSans, 7.5);
+    const QFontMetricsF metrics(legendFont, painter.device());
+    const QString low = QStringLiteral("0");
+    const QString high = QString::number(most, 'f', 2);
+    const qreal barWidth = 70 * kUnit;
+    const qreal gap = 3 * kUnit;
+    const qreal highWidth = metrics.horizontalAdvance(high);
+    const qreal barLeft = line.right() - highWidth - gap - barWidth;
+    const QRectF bar(barLeft, line.top() + 2 * kUnit, barWidth, line.height() - 4 * kUnit);
+    QLinearGradient gradient(bar.topLeft(), bar.topRight());
+    gradient.setColorAt(0, weekColour(0));
+    gradient.setColorAt(1, weekColour(1));
+    painter.fillRect(bar, gradient);
+    painter.setPen(QPen(kGridColour, 0.4 * kUnit));
+    painter.drawRect(bar);
+    painter.setFont(legendFont);
+    painter.setPen(kRuleColour);
+    painter.drawText(QRectF(bar.right() + gap, line.top(), highWidth + gap, line.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter, high);
+    const QString caption = QStringLiteral("running on average: ") + low;
+    const qreal captionWidth = metrics.horizontalAdvance(caption);
+    painter.drawText(
+        QRectF(barLeft - gap - captionWidth, line.top(), captionWidth + gap, line.height()),
+        Qt::AlignLeft | Qt::AlignVCenter, caption);
 }
 
 // 7 rows by 24 hours, each the average number of sessions running, darker for more; the
@@ -444,8 +496,8 @@ void drawWeek(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figur
             }
         }
     }
-    const qreal cellHeight = 13 * kUnit;
-    const qreal height = 7 * cellHeight + 44 * kUnit;
+    const qreal cellHeight = kWeekCellHeight;
+    const qreal height = kWeekHeight;
     flow.advance(6 * kUnit);
     flow.ensure(height);
     flow.line(QStringLiteral("The working week: sessions running on average, by weekday and hour"),
@@ -467,9 +519,7 @@ void drawWeek(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figur
                          QLocale::c().dayName(day, QLocale::ShortFormat));
         for (int hour = 0; hour < 24; ++hour) {
             const double share = most > 0 ? figures.week.cell(day, hour).average / most : 0;
-            const QColor colour =
-                QColor::fromRgbF(1 - share * (1 - kBlue.redF()), 1 - share * (1 - kBlue.greenF()),
-                                 1 - share * (1 - kBlue.blueF()));
+            const QColor colour = weekColour(share);
             const QRectF box(left + cellWidth * hour, y, cellWidth, cellHeight);
             painter.fillRect(box, colour);
             painter.setPen(QPen(kGridColour, 0.4 * kUnit));
@@ -493,6 +543,9 @@ void drawWeek(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figur
             .arg((busiestHour + 1) % 24, 2, 10, QLatin1Char('0'))
             .arg(QString::number(busiest.average, 'f', 2))
             .arg(busiest.peak));
+    drawWeekLegend(painter,
+                   QRectF(left, top + 7 * cellHeight + 17 * kUnit, flow.width() - left, 12 * kUnit),
+                   most);
     flow.advance(height - 12 * kUnit);
 }
 
@@ -543,9 +596,16 @@ void drawIdleDongles(PageFlow &flow, QPainter &painter, const ProductTypeFigures
     }
 }
 
-void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figures)
+void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figures,
+                     bool first)
 {
-    flow.ensure(120 * kUnit);
+    // The figures and the charts of a product type stay on one page, the page a manager puts on
+    // a slide; the tables may run on. The first follows the header on the first page whatever.
+    if (!first)
+        flow.ensure(kFiguresHeight + kDailyChartHeight + 8 * kUnit + kUtilisationHeight +
+                    6 * kUnit + kWeekHeight);
+    else
+        flow.ensure(120 * kUnit);
     flow.advance(10 * kUnit);
     flow.line(QStringLiteral("Product type: ") + figures.name, font(kSerif, 14));
     flow.advance(4 * kUnit);
@@ -588,10 +648,9 @@ void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures
     flow.advance(8 * kUnit);
 
     drawChart(flow, painter, figures);
-
-    drawUsers(flow, painter, figures);
     drawUtilisation(flow, painter, figures);
     drawWeek(flow, painter, figures);
+    drawUsers(flow, painter, figures);
     drawIdleDongles(flow, painter, figures);
 }
 
@@ -675,7 +734,7 @@ bool UsageSummaryWriter::print(const UsageSummary &summary, QIODevice *device) c
         flow.line(QStringLiteral("No sessions in this period."), bodyFont);
     }
     for (const ProductTypeFigures &figures : summary.productTypes)
-        drawProductType(flow, painter, figures);
+        drawProductType(flow, painter, figures, &figures == &summary.productTypes.constFirst());
     flow.finishPage();
     const bool ended = painter.end();
     return ended && !flow.failed();
