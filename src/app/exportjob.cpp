@@ -321,7 +321,7 @@ bool ExportJob::printReport(StagedPdf &staged, QVector<PendingFile> *pending)
         m_progress(Progress{Progress::LayingOut, 0, 0});
     const UsageReportWriter writer(m_environment.store().reportHeader());
     const bool printed =
-        staged.open() && writer.print(staged, m_table, [&](int page, int pageCount) {
+        staged.open() && writer.print(staged, m_table, [&](int page, int pageCount, bool) {
             if (cancelled())
                 return false;
             if (m_progress)

@@ -1,12 +1,9 @@
 #include "pageddocumentprinter.h"
 
-#include "cullingpaintdevice.h"
-
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetrics>
 #include <QMarginsF>
 #include <QPagedPaintDevice>
-#include <QPainter>
 #include <QPalette>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -18,84 +15,116 @@ const qreal kDefaultPrinterMargin = 2.0;
 // The document's own margin on every side of a page, in centimetres.
 const qreal kPageMarginCm = 2.0;
 
-void printPage(int index, QPainter &painter, QTextDocument &document, const QRectF &body,
-               const QPointF &pageNumberPosition)
+void giveMargins(QPagedPaintDevice &printer)
 {
-    painter.save();
-    painter.translate(body.left(), body.top() - (index - 1) * body.height());
-    const QRectF view(0, (index - 1) * body.height(), body.width(), body.height());
-
-    QAbstractTextDocumentLayout::PaintContext context;
-    painter.setClipRect(view);
-    context.clip = view;
-    // Black text whatever the platform's palette says: it is paper.
-    context.palette.setColor(QPalette::Text, Qt::black);
-    document.documentLayout()->draw(&painter, context);
-
-    painter.setClipping(false);
-    painter.setFont(QFont(document.defaultFont()));
-    const QString pageString = QString::number(index);
-    painter.drawText(
-        qRound(pageNumberPosition.x() - painter.fontMetrics().horizontalAdvance(pageString)),
-        qRound(pageNumberPosition.y() + view.top()), pageString);
-    painter.restore();
+    const QMarginsF margins = printer.pageLayout().margins(QPageLayout::Millimeter);
+    if (margins.left() == 0. && margins.right() == 0. && margins.top() == 0. &&
+        margins.bottom() == 0.) {
+        printer.setPageMargins(QMarginsF(kDefaultPrinterMargin, kDefaultPrinterMargin,
+                                         kDefaultPrinterMargin, kDefaultPrinterMargin),
+                               QPageLayout::Millimeter);
+    }
 }
 
 } // namespace
 
-bool PagedDocumentPrinter::print(QTextDocument &document, QPagedPaintDevice &printer,
-                                 const Progress &progress, int *culledShapes)
+PagedDocumentPrinter::PagedDocumentPrinter(QPagedPaintDevice &printer) : m_printer(printer)
+{
+    giveMargins(printer);
+    if (!m_target.begin(&printer))
+        return;
+    const int dpiY = printer.logicalDpiY();
+    m_margin = int((kPageMarginCm / 2.54) * dpiY);
+    m_body = QRectF(0, 0, printer.width(), printer.height());
+    m_culling = std::make_unique<CullingPaintDevice>(&m_target);
+    m_painter.begin(m_culling.get());
+}
+
+PagedDocumentPrinter::~PagedDocumentPrinter()
+{
+    if (m_painter.isActive())
+        m_painter.end();
+    if (m_target.isActive())
+        m_target.end();
+}
+
+bool PagedDocumentPrinter::isActive() const
+{
+    return m_target.isActive() && m_painter.isActive();
+}
+
+void PagedDocumentPrinter::layOut(QTextDocument &document) const
 {
     // A null page size keeps the layout from running before it knows its paint device.
     document.setPageSize(QSizeF(0, 0));
-
-    QMarginsF margins = printer.pageLayout().margins(QPageLayout::Millimeter);
-    if (margins.left() == 0. && margins.right() == 0. && margins.top() == 0. &&
-        margins.bottom() == 0.) {
-        margins = QMarginsF(kDefaultPrinterMargin, kDefaultPrinterMargin, kDefaultPrinterMargin,
-                            kDefaultPrinterMargin);
-        printer.setPageMargins(margins, QPageLayout::Millimeter);
-    }
-
-    QPainter target(&printer);
-    if (!target.isActive())
-        return false;
-
-    QAbstractTextDocumentLayout *layout = document.documentLayout();
-    layout->setPaintDevice(&printer);
-
-    const int dpiY = printer.logicalDpiY();
-    const int margin = int((kPageMarginCm / 2.54) * dpiY);
+    document.documentLayout()->setPaintDevice(&m_printer);
     QTextFrameFormat rootFormat = document.rootFrame()->frameFormat();
-    rootFormat.setMargin(margin);
+    rootFormat.setMargin(m_margin);
     document.rootFrame()->setFrameFormat(rootFormat);
+    document.setPageSize(m_body.size());
+}
 
-    const QRectF body(0, 0, printer.width(), printer.height());
-    const QPointF pageNumberPosition(body.width() - margin,
-                                     body.height() - margin +
-                                         QFontMetrics(document.defaultFont(), &printer).ascent() +
-                                         5 * dpiY / 72.0);
-    document.setPageSize(body.size());
-    const int pageCount = document.pageCount();
-
-    CullingPaintDevice culling(&target);
-    QPainter painter(&culling);
-    if (!painter.isActive())
+bool PagedDocumentPrinter::printPage(QTextDocument &document, int page, int number)
+{
+    if (m_failed || (m_printed > 0 && !m_printer.newPage())) {
+        m_failed = true;
         return false;
-    bool printed = true;
-    for (int page = 1; page <= pageCount; ++page) {
-        if (progress && !progress(page, pageCount)) {
-            printed = false;
-            break;
-        }
-        if (page > 1 && !printer.newPage()) {
-            printed = false;
-            break;
-        }
-        printPage(page, painter, document, body, pageNumberPosition);
     }
-    painter.end();
+    ++m_printed;
+    const qreal dpiY = m_printer.logicalDpiY();
+    const QPointF pageNumberPosition(m_body.width() - m_margin,
+                                     m_body.height() - m_margin +
+                                         QFontMetrics(document.defaultFont(), &m_printer).ascent() +
+                                         5 * dpiY / 72.0);
+
+    m_painter.save();
+    m_painter.translate(m_body.left(), m_body.top() - (page - 1) * m_body.height());
+    const QRectF view(0, (page - 1) * m_body.height(), m_body.width(), m_body.height());
+
+    QAbstractTextDocumentLayout::PaintContext context;
+    m_painter.setClipRect(view);
+    context.clip = view;
+    // Black text whatever the platform's palette says: it is paper.
+    context.palette.setColor(QPalette::Text, Qt::black);
+    document.documentLayout()->draw(&m_painter, context);
+
+    m_painter.setClipping(false);
+    m_painter.setFont(QFont(document.defaultFont()));
+    const QString pageString = QString::number(number);
+    m_painter.drawText(
+        qRound(pageNumberPosition.x() - m_painter.fontMetrics().horizontalAdvance(pageString)),
+        qRound(pageNumberPosition.y() + view.top()), pageString);
+    m_painter.restore();
+    return true;
+}
+
+bool PagedDocumentPrinter::finish()
+{
+    if (m_painter.isActive())
+        m_painter.end();
+    const bool ended = m_target.isActive() && m_target.end();
+    return ended && !m_failed;
+}
+
+int PagedDocumentPrinter::culledCount() const
+{
+    return m_culling ? m_culling->culledCount() : 0;
+}
+
+bool PagedDocumentPrinter::print(QTextDocument &document, QPagedPaintDevice &printer,
+                                 const Progress &progress, int *culledShapes)
+{
+    PagedDocumentPrinter pages(printer);
+    if (!pages.isActive())
+        return false;
+    pages.layOut(document);
+    const int pageCount = document.pageCount();
+    bool printed = true;
+    for (int page = 1; page <= pageCount && printed; ++page)
+        printed =
+            (!progress || progress(page, pageCount, true)) && pages.printPage(document, page, page);
+    const bool finished = pages.finish();
     if (culledShapes)
-        *culledShapes = culling.culledCount();
-    return target.end() && printed;
+        *culledShapes = pages.culledCount();
+    return finished && printed;
 }

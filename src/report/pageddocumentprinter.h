@@ -1,21 +1,30 @@
 #ifndef PAGEDDOCUMENTPRINTER_H
 #define PAGEDDOCUMENTPRINTER_H
 
+#include "cullingpaintdevice.h"
+
+#include <QPainter>
+#include <QPointF>
+#include <QRectF>
+
 #include <functional>
+#include <memory>
 
 class QPagedPaintDevice;
 class QTextDocument;
 
-// Prints a document that has no page size of its own page by page, the way
+// Prints documents that have no page size of their own page by page, the way
 // QTextDocument::print lays such a document out and draws it (2 cm margins, the page number at
-// the bottom right), but faster for long documents: the document is laid out once, for the
+// the bottom right), but faster for long documents: a document is laid out once, for the
 // printer, instead of being copied and laid out again, and shapes that fall outside a page are
-// dropped before they reach the PDF engine.
+// dropped before they reach the PDF engine. Pages may come from several documents in turn, each
+// laid out for the same printer.
 class PagedDocumentPrinter
 {
 public:
-    // Told the page about to be printed and the page count; answers false to stop printing.
-    using Progress = std::function<bool(int page, int pageCount)>;
+    // Told the page about to be printed and the page count, which is an estimate until exact
+    // says otherwise; answers false to stop printing.
+    using Progress = std::function<bool(int page, int pageCount, bool exact)>;
 
     // Lays document out for printer (the document keeps that layout) and prints every page.
     // False when the printer could not be started, refused a page, or progress stopped it.
@@ -23,6 +32,36 @@ public:
     // report of several pages it is never zero, or the quick way was lost.
     static bool print(QTextDocument &document, QPagedPaintDevice &printer,
                       const Progress &progress = Progress(), int *culledShapes = nullptr);
+
+    // Starts printing on printer; isActive() says whether it could.
+    explicit PagedDocumentPrinter(QPagedPaintDevice &printer);
+    ~PagedDocumentPrinter();
+
+    bool isActive() const;
+    // Lays document out as one of the printer's pages would hold it.
+    void layOut(QTextDocument &document) const;
+    // The height of a page in the layout's coordinates.
+    qreal pageHeight() const { return m_body.height(); }
+    // The document's margin at the top and the bottom of a page, in the same coordinates.
+    qreal marginHeight() const { return m_margin; }
+    // Prints page (from 1) of a document laid out by layOut() as the next page of the file,
+    // numbered number. False when the printer refused a new page.
+    bool printPage(QTextDocument &document, int page, int number);
+    int printedPages() const { return m_printed; }
+    // Ends the file; false when it could not be finished.
+    bool finish();
+    int culledCount() const;
+
+private:
+    QPagedPaintDevice &m_printer;
+    QPainter m_target;
+    std::unique_ptr<CullingPaintDevice> m_culling;
+    QPainter m_painter;
+    QRectF m_body;
+    QPointF m_pageNumberPosition;
+    int m_margin = 0;
+    int m_printed = 0;
+    bool m_failed = false;
 };
 
 #endif // PAGEDDOCUMENTPRINTER_H

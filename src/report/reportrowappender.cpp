@@ -129,3 +129,15 @@ bool ReportRowAppender::append(QTextTable *table, const QVector<QStringList> &ro
     cursor.endEditBlock();
     return appended;
 }
+
+bool ReportRowAppender::appendable(const QStringList &texts)
+{
+    if (!m_valid)
+        return false;
+    for (int column = 0; column < m_columnCount; ++column) {
+        const QString text = texts.value(column);
+        if (!isPlain(text) && !importedCell(column, text))
+            return false;
+    }
+    return true;
+}

@@ -35,6 +35,8 @@ public:
     // text is imported in a way that appending cannot reproduce; the table must then be thrown
     // away.
     bool append(QTextTable *table, const QVector<QStringList> &rows);
+    // Whether append() can take a row of these texts.
+    bool appendable(const QStringList &texts);
 
 private:
     // What the import makes of one cell: its formats and the text of its only run.

@@ -3,6 +3,7 @@
 #include "pageddocumentprinter.h"
 #include "printedtext.h"
 #include "reportrowappender.h"
+#include "slicedreportprinter.h"
 #include "stagedpdf.h"
 
 #include <QByteArray>
@@ -112,18 +113,17 @@ void appendDataRow(QStringList &fragments, const QStringList &texts)
     fragments << kRowClose;
 }
 
-bool printDocument(QTextDocument &document, QIODevice *device,
-                   const PagedDocumentPrinter::Progress &progress)
+void setUp(QPdfWriter &printer)
 {
-    QPdfWriter printer(device);
     printer.setResolution(UsageReportWriter::kResolution);
     printer.setPageSize(QPageSize(QPageSize::A4));
-    return PagedDocumentPrinter::print(document, printer, progress);
 }
 
 } // namespace
 
 UsageReportWriter::UsageReportWriter() : m_header(defaultHeader()) {}
+
+UsageReportWriter::~UsageReportWriter() = default;
 
 UsageReportWriter::UsageReportWriter(const Header &header)
     : m_header(header.isEmpty() ? defaultHeader() : header)
@@ -198,49 +198,115 @@ bool UsageReportWriter::fillDocument(QTextDocument &document, const UsageTable &
     return false;
 }
 
-bool UsageReportWriter::buildDocument(QTextDocument &document, const UsageTable &table) const
+QVector<UsageReportWriter::Stretch> UsageReportWriter::wholeReport(const UsageTable &table)
 {
+    QVector<Stretch> stretches;
+    for (auto entry = table.constBegin(); entry != table.constEnd(); ++entry) {
+        if (!entry.value().isEmpty())
+            stretches << Stretch{entry.key(), &entry.value(), 0, int(entry.value().size()), true};
+    }
+    return stretches;
+}
+
+QString UsageReportWriter::pieceMarkup(bool withHead, const QVector<Stretch> &stretches) const
+{
+    QStringList fragments{kBodyOpen};
+    if (withHead)
+        fragments << kArticleOpen << headerBlock() << kArticleClose;
+    fragments << kDivOpen;
+    if (withHead)
+        fragments << kTitle;
+    for (const Stretch &stretch : stretches) {
+        if (stretch.opening)
+            fragments << kProductTypeTemplate.arg(
+                kProductTypePrefix + PrintedText::cut(stretch.productType).toHtmlEscaped());
+        fragments << kTableOpen;
+        appendHeaderRow(fragments);
+        fragments << kTableClose;
+    }
+    fragments << kDivClose << kBodyClose;
+    return fragments.join(QString());
+}
+
+bool UsageReportWriter::fillPiece(QTextDocument &document, bool withHead,
+                                  const QVector<Stretch> &stretches) const
+{
+    document.setUndoRedoEnabled(false);
     // The frame, the product-type paragraphs and the header rows come from the markup itself;
     // the data rows are appended in the formats the same markup would give them.
-    QTextCursor(&document).insertHtml(markup(table, false));
-    ReportRowAppender appender(columns().size(), [](const QStringList &texts) {
-        QStringList fragments{kTableOpen};
-        appendHeaderRow(fragments);
-        appendDataRow(fragments, texts);
-        fragments << kTableClose;
-        return fragments.join(QString());
-    });
+    QTextCursor(&document).insertHtml(pieceMarkup(withHead, stretches));
+    ReportRowAppender &appender = rowAppender();
     if (!appender.isValid())
         return false;
 
     const QList<QTextFrame *> frames = document.rootFrame()->childFrames();
-    int next = 0;
-    for (auto entry = table.constBegin(); entry != table.constEnd(); ++entry) {
-        if (entry.value().isEmpty())
-            continue;
-        QTextTable *section =
-            next < frames.size() ? qobject_cast<QTextTable *>(frames.at(next)) : nullptr;
-        ++next;
+    if (frames.size() != stretches.size())
+        return false;
+    for (int next = 0; next < stretches.size(); ++next) {
+        const Stretch &stretch = stretches.at(next);
+        auto *section = qobject_cast<QTextTable *>(frames.at(next));
         QVector<QStringList> rows;
-        rows.reserve(entry.value().size());
-        for (const UsageRecord &record : entry.value())
-            rows << rowTexts(record);
+        rows.reserve(stretch.end - stretch.begin);
+        for (int row = stretch.begin; row < stretch.end; ++row)
+            rows << rowTexts(stretch.records->at(row));
         if (!section || !appender.append(section, rows))
             return false;
     }
-    return next == frames.size();
+    return true;
+}
+
+bool UsageReportWriter::buildDocument(QTextDocument &document, const UsageTable &table) const
+{
+    return fillPiece(document, true, wholeReport(table));
+}
+
+ReportRowAppender &UsageReportWriter::rowAppender() const
+{
+    if (!m_appender) {
+        m_appender =
+            std::make_unique<ReportRowAppender>(columns().size(), [](const QStringList &texts) {
+                QStringList fragments{kTableOpen};
+                appendHeaderRow(fragments);
+                appendDataRow(fragments, texts);
+                fragments << kTableClose;
+                return fragments.join(QString());
+            });
+    }
+    return *m_appender;
+}
+
+bool UsageReportWriter::appendable(const QStringList &texts) const
+{
+    ReportRowAppender &appender = rowAppender();
+    return appender.isValid() && appender.appendable(texts);
+}
+
+QStringList UsageReportWriter::cellTexts(const UsageRecord &record)
+{
+    return rowTexts(record);
 }
 
 bool UsageReportWriter::print(StagedPdf &staged, const UsageTable &table,
                               const PagedDocumentPrinter::Progress &progress) const
 {
     bool stopped = false;
-    QTextDocument document;
-    fillDocument(document, table);
-    const bool printed = printDocument(document, staged.device(), [&](int page, int pageCount) {
-        stopped = progress && !progress(page, pageCount);
+    const PagedDocumentPrinter::Progress heard = [&](int page, int pageCount, bool exact) {
+        stopped = progress && !progress(page, pageCount, exact);
         return !stopped;
-    });
+    };
+    QPdfWriter printer(staged.device());
+    setUp(printer);
+    bool printed = false;
+    SlicedReportPrinter pieces(*this, table);
+    m_piecesLaidOut = 0;
+    if (pieces.prepare()) {
+        printed = pieces.print(printer, heard) == SlicedReportPrinter::Printed;
+        m_piecesLaidOut = pieces.piecesLaidOut();
+    } else {
+        QTextDocument document;
+        fillDocument(document, table);
+        printed = PagedDocumentPrinter::print(document, printer, heard);
+    }
     if (stopped)
         staged.fail(FileFailure(FileFailure::Cancelled));
     else if (!printed)

@@ -1,0 +1,213 @@
+#include "slicedreportprinter.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QPagedPaintDevice>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QTextTable *tableAt(QTextDocument &document, int index)
+{
+    const QList<QTextFrame *> frames = document.rootFrame()->childFrames();
+    return index < frames.size() ? qobject_cast<QTextTable *>(frames.at(index)) : nullptr;
+}
+
+QRectF firstTextOfCell(QTextDocument &document, QTextTable *table, int row, int column)
+{
+    const QTextBlock block = table->cellAt(row, column).firstCursorPosition().block();
+    return document.documentLayout()->blockBoundingRect(block);
+}
+
+} // namespace
+
+SlicedReportPrinter::SlicedReportPrinter(const UsageReportWriter &writer, const UsageTable &table)
+    : m_writer(writer), m_stretches(UsageReportWriter::wholeReport(table))
+{
+    for (const UsageReportWriter::Stretch &stretch : qAsConst(m_stretches))
+        m_totalRows += stretch.end;
+}
+
+bool SlicedReportPrinter::prepare()
+{
+    // Cells break their texts at words or, where a word is too long, anywhere: no text makes a
+    // column wider than the report gives it, and a piece's columns are the whole table's.
+    for (const UsageReportWriter::Stretch &stretch : qAsConst(m_stretches)) {
+        for (const UsageRecord &record : *stretch.records) {
+            if (!m_writer.appendable(UsageReportWriter::cellTexts(record)))
+                return false;
+        }
+    }
+    return true;
+}
+
+QVector<UsageReportWriter::Stretch> SlicedReportPrinter::piece(const Place &from, bool restart,
+                                                               int rows, bool *toTheEnd) const
+{
+    QVector<UsageReportWriter::Stretch> parts;
+    int left = rows;
+    for (int index = from.stretch; index < m_stretches.size() && left > 0; ++index) {
+        UsageReportWriter::Stretch part = m_stretches.at(index);
+        const int end = part.end;
+        if (index == from.stretch) {
+            part.begin = from.row;
+            // Only the first piece starts where a table does; every other starts at a row that
+            // begins a page, below the table's header row on an unprinted first page.
+            part.opening = !restart;
+        }
+        part.end = std::min(end, part.begin + left);
+        left -= part.end - part.begin;
+        parts << part;
+    }
+    *toTheEnd = m_stretches.isEmpty() ||
+                (!parts.isEmpty() && parts.constLast().records == m_stretches.constLast().records &&
+                 parts.constLast().end == m_stretches.constLast().end);
+    return parts;
+}
+
+void SlicedReportPrinter::stretchHeaderRow(QTextDocument &document, qreal padding)
+{
+    QTextTable *table = tableAt(document, 0);
+    if (!table)
+        return;
+    for (int column = 0; column < table->columns(); ++column) {
+        QTextTableCell cell = table->cellAt(0, column);
+        QTextTableCellFormat format = cell.format().toTableCellFormat();
+        format.setBottomPadding(padding);
+        cell.setFormat(format);
+    }
+}
+
+qreal SlicedReportPrinter::firstRowTop(PagedDocumentPrinter &pages, qreal padding) const
+{
+    QTextDocument probe;
+    UsageReportWriter::Stretch first = m_stretches.constFirst();
+    first.end = 1;
+    first.opening = false;
+    if (!m_writer.fillPiece(probe, false, {first}))
+        return -1;
+    stretchHeaderRow(probe, padding);
+    pages.layOut(probe);
+    QTextTable *table = tableAt(probe, 0);
+    return table && table->rows() == 2 ? firstTextOfCell(probe, table, 1, 0).top() : -1;
+}
+
+bool SlicedReportPrinter::findSpacer(PagedDocumentPrinter &pages)
+{
+    // The header row is made as tall as moves the first row into the foot of the first page,
+    // below the last place a row may start on it, so that the layout carries the row over to
+    // the top of the second page: where the whole report has every row that starts a page.
+    m_rowTop = -1;
+    const qreal height = pages.pageHeight();
+    const qreal top = firstRowTop(pages, 0);
+    const qreal step = 100;
+    const qreal perStep = firstRowTop(pages, step) - top;
+    if (top < 0 || perStep <= 0)
+        return false;
+    const qreal foot = height - pages.marginHeight() / 2;
+    m_spacerPadding = (foot - top) / perStep * step;
+    const qreal moved = firstRowTop(pages, m_spacerPadding) - height;
+    if (moved < 0 || moved >= height / 2)
+        return false;
+    m_rowTop = moved;
+    return true;
+}
+
+bool SlicedReportPrinter::lastPageStart(QTextDocument &document, const Place &from,
+                                        const QVector<UsageReportWriter::Stretch> &parts,
+                                        qreal pageHeight, qreal offset, Place *start,
+                                        int *page) const
+{
+    // From the end: the row wanted is nearly always on the last page or the one before.
+    for (int part = parts.size() - 1; part >= 0; --part) {
+        QTextTable *table = tableAt(document, part);
+        if (!table)
+            return false;
+        // Row 0 is the header row.
+        for (int row = table->rows() - 1; row >= 1; --row) {
+            const qreal top = firstTextOfCell(document, table, row, 0).top();
+            const int index = int(std::floor(top / pageHeight));
+            if (index >= 1 && std::abs(top - index * pageHeight - offset) < 0.01) {
+                *start = Place{from.stretch + part, parts.at(part).begin + row - 1};
+                *page = index + 1;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+int SlicedReportPrinter::estimatedPageCount(int printedPages, const Place &next) const
+{
+    int done = 0;
+    for (int index = 0; index < next.stretch; ++index)
+        done += m_stretches.at(index).end;
+    done += next.row;
+    if (done <= 0)
+        return printedPages;
+    return std::max(printedPages + 1,
+                    int(std::ceil(double(printedPages) * m_totalRows / double(done))));
+}
+
+SlicedReportPrinter::Outcome
+SlicedReportPrinter::print(QPagedPaintDevice &printer,
+                           const PagedDocumentPrinter::Progress &progress)
+{
+    m_pieces = 0;
+    PagedDocumentPrinter pages(printer);
+    if (!pages.isActive())
+        return Failed;
+    const bool spaced = !m_stretches.isEmpty() && findSpacer(pages);
+    Place from{0, 0};
+    bool restart = false;
+    int rows = kPieceRows;
+    while (true) {
+        bool toTheEnd = false;
+        const QVector<UsageReportWriter::Stretch> parts = piece(from, restart, rows, &toTheEnd);
+        QTextDocument document;
+        if (!m_writer.fillPiece(document, !restart, parts))
+            return Failed;
+        // A piece that continues a table starts on a page of its own that is never printed.
+        if (restart)
+            stretchHeaderRow(document, m_spacerPadding);
+        const int firstPage = restart ? 2 : 1;
+        pages.layOut(document);
+        const int pageCount = document.pageCount();
+        int lastPage = pageCount;
+        Place next = from;
+        if (!toTheEnd) {
+            int startPage = 0;
+            if (!spaced ||
+                !lastPageStart(document, from, parts, pages.pageHeight(), m_rowTop, &next,
+                               &startPage) ||
+                startPage <= firstPage) {
+                // No row begins a later page: the piece is too short for its rows.
+                rows *= 2;
+                continue;
+            }
+            lastPage = startPage - 1;
+        }
+        ++m_pieces;
+        const int estimate =
+            toTheEnd ? pages.printedPages() + pageCount - firstPage + 1
+                     : estimatedPageCount(pages.printedPages() + lastPage - firstPage + 1, next);
+        for (int page = firstPage; page <= lastPage; ++page) {
+            const int number = pages.printedPages() + 1;
+            if (progress && !progress(number, estimate, toTheEnd))
+                return Stopped;
+            if (!pages.printPage(document, page, number))
+                return Failed;
+        }
+        if (toTheEnd)
+            break;
+        from = next;
+        restart = true;
+        rows = kPieceRows;
+    }
+    return pages.finish() ? Printed : Failed;
+}

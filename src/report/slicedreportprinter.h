@@ -1,0 +1,86 @@
+#ifndef SLICEDREPORTPRINTER_H
+#define SLICEDREPORTPRINTER_H
+
+#include "pageddocumentprinter.h"
+#include "usagereportwriter.h"
+#include "usagetable.h"
+
+#include <QVector>
+
+class QPagedPaintDevice;
+class QTextDocument;
+
+// Prints the usage report a few pages at a time. Laid out whole, one long table costs the
+// toolkit's layout and drawing time that grows with rows times pages, and memory with the
+// rows. Its rows are placed one after the other, though, and a row that starts a page sits at
+// the same place on it whatever came before. So the report is laid out in pieces of a few
+// pages: each piece starts at such a row, the toolkit lays it out exactly as it lays out the
+// whole, its pages are printed but for the last, whose layout the next piece's rows may still
+// change, and the next piece starts at the last row that starts a page. Each page is the
+// toolkit's own, and time and memory go with the rows.
+class SlicedReportPrinter
+{
+public:
+    enum Outcome
+    {
+        Printed,
+        // The printer failed or refused a page.
+        Failed,
+        // progress answered false.
+        Stopped,
+    };
+
+    SlicedReportPrinter(const UsageReportWriter &writer, const UsageTable &table);
+
+    // Whether the report can be printed in pieces: false when a row's texts need the whole
+    // markup imported. Asked before printing starts, so that the whole document can be printed
+    // instead.
+    bool prepare();
+
+    // Prints every page; progress hears each page and an estimate of their count.
+    Outcome print(QPagedPaintDevice &printer, const PagedDocumentPrinter::Progress &progress);
+
+    // The pieces the last print() printed pages of: more than one on a report of many pages, or
+    // the quick way was lost.
+    int piecesLaidOut() const { return m_pieces; }
+
+    // The data rows a piece starts with; it grows when a piece holds no row that starts a page.
+    static constexpr int kPieceRows = 400;
+
+private:
+    // A row of the report: the product type (by index among those with rows) and the row.
+    struct Place
+    {
+        int stretch;
+        int row;
+    };
+
+    // The stretches of a piece of about rows rows from from; toTheEnd tells whether it holds
+    // the report's last row.
+    QVector<UsageReportWriter::Stretch> piece(const Place &from, bool restart, int rows,
+                                              bool *toTheEnd) const;
+    static void stretchHeaderRow(QTextDocument &document, qreal padding);
+    // Where the text of the first row of a piece of one row lies in the document laid out,
+    // with the header row's cells padded below by padding; -1 when it cannot be laid out.
+    qreal firstRowTop(PagedDocumentPrinter &pages, qreal padding) const;
+    // Finds the padding below the header row that carries a continued table's first row over
+    // to the top of the second page of its piece; false when none does.
+    bool findSpacer(PagedDocumentPrinter &pages);
+    // The last row in document that starts a page other than the first, and that page; false
+    // when there is none.
+    bool lastPageStart(QTextDocument &document, const Place &from,
+                       const QVector<UsageReportWriter::Stretch> &parts, qreal pageHeight,
+                       qreal offset, Place *start, int *page) const;
+    int estimatedPageCount(int printedPages, const Place &next) const;
+
+    const UsageReportWriter &m_writer;
+    QVector<UsageReportWriter::Stretch> m_stretches;
+    int m_totalRows = 0;
+    int m_pieces = 0;
+    // The header row's padding below in a piece that continues a table.
+    qreal m_spacerPadding = 0;
+    // Where a row that starts a page has its first cell's text, below the page's top.
+    qreal m_rowTop = -1;
+};
+
+#endif // SLICEDREPORTPRINTER_H

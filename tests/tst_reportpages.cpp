@@ -1,0 +1,289 @@
+#include "exportdriver.h"
+#include "filereaderbycsv.h"
+#include "pdfreader.h"
+#include "printedtext.h"
+#include "productconfigstore.h"
+#include "prxfilereader.h"
+#include "readerregistration.h"
+#include "readerregistry.h"
+#include "testsupport.h"
+#include "usagereportwriter.h"
+#include "zqffilereader.h"
+
+#include <QPageSize>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QtTest>
+
+// The report printed a few pages at a time against the toolkit's own printing of the whole
+// document: the same pages, on reports of every shape. Set PLINTHRA_FULL_PAGE_CORPUS=1 for the
+// long reports too (minutes).
+namespace {
+
+const QString kCode = QStringLiteral("PRX");
+const QString kExamples = QStringLiteral(PLINTHRA_TEST_DATA "/../../examples");
+
+// The document exactly as it would be printed with no care for speed: the HTML imported once
+// and handed to the toolkit's document printing.
+void printStraight(const QString &html, const QString &path)
+{
+    QTextDocument document;
+    QTextCursor(&document).insertHtml(html);
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setOutputFileName(path);
+    document.print(&printer);
+}
+
+// A page image as pdftoppm writes it (binary PPM).
+struct Image
+{
+    int width = 0;
+    int height = 0;
+    QByteArray pixels;
+
+    static Image read(const QString &path)
+    {
+        const QByteArray data = TestSupport::readFile(path);
+        const QList<QByteArray> head = data.left(64).split('\n');
+        Image image;
+        if (head.size() < 4 || head.at(0) != "P6")
+            return image;
+        const QList<QByteArray> size = head.at(1).split(' ');
+        image.width = size.value(0).toInt();
+        image.height = size.value(1).toInt();
+        const int offset = head.at(0).size() + head.at(1).size() + head.at(2).size() + 3;
+        image.pixels = data.mid(offset);
+        return image;
+    }
+
+    bool differs(int x, int y, const Image &other) const
+    {
+        const int at = (y * width + x) * 3;
+        return pixels.mid(at, 3) != other.pixels.mid(at, 3);
+    }
+};
+
+// How two page images differ: the pixels that do, and whether any difference is wider than a
+// pixel of anti-aliasing (a block of 2 × 2 pixels that all differ).
+struct PageDifference
+{
+    int pixels = 0;
+    bool wide = false;
+
+    static PageDifference of(const Image &a, const Image &b)
+    {
+        PageDifference difference;
+        if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size()) {
+            difference.wide = true;
+            return difference;
+        }
+        if (a.pixels == b.pixels)
+            return difference;
+        for (int y = 0; y < a.height; ++y) {
+            for (int x = 0; x < a.width; ++x) {
+                if (!a.differs(x, y, b))
+                    continue;
+                ++difference.pixels;
+                if (x + 1 < a.width && y + 1 < a.height && a.differs(x + 1, y, b) &&
+                    a.differs(x, y + 1, b) && a.differs(x + 1, y + 1, b))
+                    difference.wide = true;
+            }
+        }
+        return difference;
+    }
+};
+
+UsageRecord record(const QString &user, const QString &dongle, int minute, bool in)
+{
+    return UsageRecord(user, dongle, QDateTime(QDate(2024, 3, 4), QTime(7, 0)).addSecs(minute * 60),
+                       in ? QStringLiteral("In") : QStringLiteral("Out"));
+}
+
+// count rows under one product type, the user of each row from name.
+UsageTable rows(int count, const std::function<QString(int)> &name, const QString &type = "Pro")
+{
+    UsageTable table;
+    UsageRecordList &list = table[type];
+    for (int i = 0; i < count; ++i)
+        list << record(name(i), QString::number(4000 + i % 53), i, i % 2 == 0);
+    return table;
+}
+
+// Sections of the given sizes, keyed so that they come out in the given order.
+UsageTable sections(const QVector<int> &sizes)
+{
+    UsageTable table;
+    for (int section = 0; section < sizes.size(); ++section) {
+        UsageRecordList &list = table[QStringLiteral("Type %1").arg(section, 2, 10, QChar('0'))];
+        for (int i = 0; i < sizes.at(section); ++i)
+            list << record(QStringLiteral("user%1").arg(i % 7), QString::number(1000 + i), i,
+                           i % 2 == 0);
+    }
+    return table;
+}
+
+UsageTable merged(const QVector<UsageTable> &tables)
+{
+    UsageTable all;
+    for (const UsageTable &table : tables)
+        ExportDriver::merge(all, table);
+    return all;
+}
+
+UsageTable examples(const QString &code)
+{
+    const ProductConfigStore store(kExamples + QStringLiteral("/ProductConfig.ini"));
+    ReaderRegistry registry;
+    registerReaders({code}, registry);
+    return ExportDriver(store, registry, kExamples + QStringLiteral("/PublicDocuments"))
+        .collectUsage(code);
+}
+
+bool fullCorpus()
+{
+    return qEnvironmentVariableIntValue("PLINTHRA_FULL_PAGE_CORPUS") == 1;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(UsageTable)
+
+class TestReportPages : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sameAsTheWholeDocument_data();
+    void sameAsTheWholeDocument();
+    void fallsBackForTextsTheImportReshapes();
+};
+
+void TestReportPages::sameAsTheWholeDocument_data()
+{
+    QTest::addColumn<UsageTable>("table");
+    // More than one piece, or the report was not printed piece by piece at all.
+    QTest::addColumn<int>("leastPieces");
+
+    for (const char *code : {"PRX", "DLV", "HWN", "HWNK", "ZQF"})
+        QTest::addRow("example %s", code) << examples(code) << 1;
+    QTest::newRow("fixture csv") << FileReaderByCSV().read(PLINTHRA_TEST_DATA
+                                                           "/csv/illustration.csv")
+                                 << 1;
+    QTest::newRow("fixture prx") << PrxFileReader().read(PLINTHRA_TEST_DATA "/prx/sample.log") << 1;
+    QTest::newRow("fixture zqf") << ZqfFileReader().read(PLINTHRA_TEST_DATA "/zqf/illustration")
+                                 << 1;
+
+    const int size = fullCorpus() ? 6000 : 1200;
+    QTest::newRow("one type") << rows(size, [](int i) { return QStringLiteral("u%1").arg(i % 9); })
+                              << 3;
+    QTest::newRow("two types") << sections({size / 3, size}) << 3;
+    QTest::newRow("many types, some empty")
+        << sections({40, 0, 700, 3, 0, 90, 55, 1, 300, 0, 120}) << 2;
+    // A long address widens the first column for the whole table, though it comes late.
+    QTest::newRow("wide word late in the table") << rows(size, [size](int i) {
+        return i == size * 4 / 5 ? QStringLiteral("someone.with.a.long.name@example-company.com")
+                                 : QStringLiteral("user%1@example.com").arg(i % 40);
+    }) << 3;
+    // Names that wrap to two and three lines: rows of several heights, some split by a page end.
+    QTest::newRow("wrapped names") << rows(size, [](int i) {
+        return i % 7 == 3   ? QStringLiteral("Anna Maria Theresa von Hohenberg-Lindqvist %1").arg(i)
+               : i % 5 == 1 ? QStringLiteral("Jo Ng %1 and a team of many people").arg(i)
+                            : QStringLiteral("jo%1").arg(i);
+    }) << 3;
+    // A word too wide for the page: the whole table's words are then broken anywhere.
+    QTest::newRow("word wider than the page") << rows(size, [size](int i) {
+        return i == size / 2 ? QString(PrintedText::kMaxLength * 2, QLatin1Char('W'))
+                             : QStringLiteral("user%1").arg(i % 11);
+    }) << 3;
+    QTest::newRow("markup-like texts") << rows(size, [](int i) {
+        const QStringList texts{"<b>bold</b>", "a&amp;b", "x<y", "&lt;tag&gt;", "100%1", "\"q\""};
+        return texts.at(i % texts.size());
+    }) << 3;
+    QTest::newRow("other scripts") << rows(size, [](int i) {
+        const QStringList texts{
+            QString::fromUtf8("\xe6\x9d\xb1\xe4\xba\xac\xe5\xb7\xa5\xe5\xa0\xb4"),
+            QString::fromUtf8("\xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd\xd0\xbe\xd0\xb2"),
+            QString::fromUtf8("Zo\xc3\xab"), QStringLiteral("plain")};
+        return texts.at(i % texts.size()) + QString::number(i % 13);
+    }) << 3;
+    QTest::newRow("reshaped texts") << rows(size, [](int i) {
+        const QStringList texts{"  lead",
+                                "in  side",
+                                "tab\tstop",
+                                "line\nbreak",
+                                QString::fromUtf8("no\xc2\xa0"
+                                                  "break"),
+                                "trail  "};
+        return texts.at(i % texts.size());
+    }) << 3;
+    QTest::newRow("empty names") << rows(size / 2, [](int i) {
+        return i % 3 ? QString() : QStringLiteral("someone");
+    }) << 2;
+    if (fullCorpus()) {
+        QTest::newRow("long, several kinds")
+            << merged({rows(20000,
+                            [](int i) { return QStringLiteral("user%1@example.com").arg(i % 37); }),
+                       rows(
+                           3000,
+                           [](int i) { return QStringLiteral("Anna Maria %1 Lindqvist").arg(i); },
+                           "Viewer")})
+            << 20;
+    }
+}
+
+void TestReportPages::sameAsTheWholeDocument()
+{
+    QFETCH(UsageTable, table);
+    QFETCH(int, leastPieces);
+    QTemporaryDir folder;
+    const UsageReportWriter writer;
+    const QString straight = folder.filePath("straight.pdf");
+    printStraight(writer.html(table), straight);
+    QVERIFY(writer.writeReport(folder.path(), kCode, table));
+    const QString ours = UsageReportWriter::reportFilePath(folder.path(), kCode);
+    QVERIFY2(writer.piecesLaidOut() >= leastPieces,
+             qPrintable(QString::number(writer.piecesLaidOut())));
+
+    const QStringList expected = PdfReader::renderPages(straight, folder.path(), "straight");
+    const QStringList actual = PdfReader::renderPages(ours, folder.path(), "ours");
+    QCOMPARE(actual.size(), expected.size());
+    QStringList differing;
+    bool wide = false;
+    for (int page = 0; page < expected.size(); ++page) {
+        const PageDifference difference =
+            PageDifference::of(Image::read(expected.at(page)), Image::read(actual.at(page)));
+        if (difference.pixels > 0 || difference.wide)
+            differing << QStringLiteral("page %1: %2 pixels%3")
+                             .arg(page + 1)
+                             .arg(difference.pixels)
+                             .arg(difference.wide ? QStringLiteral(", wider than one") : QString());
+        wide = wide || difference.wide;
+    }
+    if (!differing.isEmpty())
+        qInfo("%d of %d pages differ: %s", int(differing.size()), int(expected.size()),
+              qPrintable(differing.join("; ")));
+    QVERIFY2(!wide, qPrintable(differing.join("; ")));
+}
+
+// Texts that an import of their own markup reshapes cannot be appended piece by piece; the
+// whole document is printed instead, and it is the same report.
+void TestReportPages::fallsBackForTextsTheImportReshapes()
+{
+    const UsageTable table = rows(300, [](int i) {
+        return i == 150 ? QString(QChar(0x2029)) + QStringLiteral("para")
+                        : QStringLiteral("u%1").arg(i % 5);
+    });
+    QTemporaryDir folder;
+    const UsageReportWriter writer;
+    QVERIFY(writer.writeReport(folder.path(), kCode, table));
+    QCOMPARE(writer.piecesLaidOut(), 0);
+    QVERIFY(
+        PdfReader::text(UsageReportWriter::reportFilePath(folder.path(), kCode)).contains("u4"));
+}
+
+QTEST_MAIN(TestReportPages)
+#include "tst_reportpages.moc"
