@@ -160,6 +160,7 @@ private slots:
     void sameAsTheWholeDocument_data();
     void sameAsTheWholeDocument();
     void fallsBackForTextsTheImportReshapes();
+    void progressHearsEveryPageAndMayStop();
 };
 
 void TestReportPages::sameAsTheWholeDocument_data()
@@ -283,6 +284,56 @@ void TestReportPages::fallsBackForTextsTheImportReshapes()
     QCOMPARE(writer.piecesLaidOut(), 0);
     QVERIFY(
         PdfReader::text(UsageReportWriter::reportFilePath(folder.path(), kCode)).contains("u4"));
+}
+
+// Pages are told one by one as they are printed, their count estimated until the last piece is
+// laid out; stopping at a page stops the printing there and keeps the report there was.
+void TestReportPages::progressHearsEveryPageAndMayStop()
+{
+    const UsageTable table = sections({1500, 900});
+    QTemporaryDir folder;
+    const UsageReportWriter writer;
+    QVector<int> pages;
+    QVector<int> counts;
+    QVector<bool> exact;
+    QVERIFY(writer.writeReport(folder.path(), kCode, table, [&](int page, int count, bool known) {
+        pages << page;
+        counts << count;
+        exact << known;
+        return true;
+    }));
+    const int pageCount =
+        PdfReader::pageCount(UsageReportWriter::reportFilePath(folder.path(), kCode));
+    QVERIFY(pageCount > 20);
+    QCOMPARE(pages.size(), pageCount);
+    for (int index = 0; index < pages.size(); ++index) {
+        QCOMPARE(pages.at(index), index + 1);
+        QVERIFY2(counts.at(index) >= pages.at(index),
+                 qPrintable(QStringLiteral("%1 of %2").arg(pages.at(index)).arg(counts.at(index))));
+    }
+    QVERIFY(!exact.constFirst());
+    QVERIFY(exact.constLast());
+    QCOMPARE(counts.constLast(), pageCount);
+    // The estimate is near the count well before the end.
+    const int half = pageCount / 2;
+    QVERIFY2(qAbs(counts.at(half) - pageCount) <= pageCount / 10,
+             qPrintable(QStringLiteral("%1 against %2").arg(counts.at(half)).arg(pageCount)));
+
+    QVERIFY(TestSupport::writeFile(UsageReportWriter::reportFilePath(folder.path(), kCode),
+                                   "earlier report"));
+    int asked = 0;
+    FileFailure failure;
+    QVERIFY(!writer.writeReport(
+        folder.path(), kCode, table,
+        [&](int page, int, bool) {
+            asked = page;
+            return page < 5;
+        },
+        &failure));
+    QCOMPARE(asked, 5);
+    QCOMPARE(failure.kind(), FileFailure::Cancelled);
+    QCOMPARE(TestSupport::readFile(UsageReportWriter::reportFilePath(folder.path(), kCode)),
+             QByteArray("earlier report"));
 }
 
 QTEST_MAIN(TestReportPages)

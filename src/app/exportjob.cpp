@@ -64,7 +64,10 @@ QString ExportJob::Progress::text() const
     case PrintingSummary:
         return QStringLiteral("Printing the summary");
     }
-    return QStringLiteral("Printing page %1 of %2").arg(current).arg(total);
+    return (estimated ? QStringLiteral("Printing page %1 of about %2")
+                      : QStringLiteral("Printing page %1 of %2"))
+        .arg(current)
+        .arg(total);
 }
 
 ExportJob::ExportJob(const ExportEnvironment &environment, const ExportRequest &request,
@@ -321,11 +324,11 @@ bool ExportJob::printReport(StagedPdf &staged, QVector<PendingFile> *pending)
         m_progress(Progress{Progress::LayingOut, 0, 0});
     const UsageReportWriter writer(m_environment.store().reportHeader());
     const bool printed =
-        staged.open() && writer.print(staged, m_table, [&](int page, int pageCount, bool) {
+        staged.open() && writer.print(staged, m_table, [&](int page, int pageCount, bool exact) {
             if (cancelled())
                 return false;
             if (m_progress)
-                m_progress(Progress{Progress::Printing, page, pageCount});
+                m_progress(Progress{Progress::Printing, page, pageCount, !exact});
             return true;
         });
     if (!printed)

@@ -42,9 +42,12 @@ public:
         // 1-based: log location current of total, or page current of total.
         int current = 0;
         int total = 0;
+        // The page count is worked out from the pages printed so far: a long report is laid
+        // out a few pages at a time.
+        bool estimated = false;
 
-        // "Reading log 2 of 3", "Laying out the report", "Printing page 5 of 80", "Printing the
-        // summary".
+        // "Reading log 2 of 3", "Laying out the report", "Printing page 5 of 80" (of about 80
+        // while estimated), "Printing the summary".
         QString text() const;
     };
     using ProgressHandler = std::function<void(const Progress &)>;
