@@ -2,7 +2,9 @@
 // Without arguments it runs every size in a child process of its own, so that each peak
 // memory figure belongs to one size alone. With a row count it prints that one report.
 // Usage: bench_report [rows [folder]]
+// The application is set up as the command-line program sets itself up.
 
+#include "programsetup.h"
 #include "usagereportwriter.h"
 
 #include <QApplication>
@@ -45,17 +47,19 @@ int runOne(int rows, const QString &folder)
     const long before = peakResidentKiB();
     QElapsedTimer timer;
     timer.start();
-    const bool written = UsageReportWriter().writeReport(folder, QStringLiteral("BENCH"), table);
+    const UsageReportWriter report;
+    const bool written = report.writeReport(folder, QStringLiteral("BENCH"), table);
     const qint64 elapsed = timer.elapsed();
     const qint64 bytes = QFileInfo(UsageReportWriter::reportFilePath(folder, "BENCH")).size();
     QTextStream(stdout) << QStringLiteral("%1 rows: %2 s, peak RSS %3 MB (%4 MB before), "
-                                          "PDF %5 KB%6\n")
+                                          "PDF %5 KB, %7 pieces%6\n")
                                .arg(rows, 6)
                                .arg(elapsed / 1000.0, 0, 'f', 2)
                                .arg(peakResidentKiB() / 1024.0, 0, 'f', 1)
                                .arg(before / 1024.0, 0, 'f', 1)
                                .arg(bytes / 1024)
-                               .arg(written ? QString() : QStringLiteral(", NOT WRITTEN"));
+                               .arg(written ? QString() : QStringLiteral(", NOT WRITTEN"))
+                               .arg(report.piecesLaidOut());
     return written ? 0 : 1;
 }
 
@@ -63,6 +67,7 @@ int runOne(int rows, const QString &folder)
 
 int main(int argc, char **argv)
 {
+    ProgramSetup::beforeCommandLineApplication();
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     if (arguments.size() > 1) {
@@ -72,7 +77,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir folder;
     int failures = 0;
-    for (int rows : {1000, 5000, 20000}) {
+    for (int rows : {1000, 5000, 20000, 100000}) {
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(app.applicationFilePath(), {QString::number(rows), folder.path()});
