@@ -70,6 +70,11 @@ struct ProductTypeFigures
     // The licences the site owns of this type, from its licence file; -1 when not known.
     int owned = -1;
 
+    // From an archive: the same figures for each machine with a session or an unpaired end of
+    // the type, by machine name, each named after its machine and over the same period. The
+    // licences owned are the site's, so a machine's owned stays -1. Empty from logs.
+    QVector<ProductTypeFigures> perMachine;
+
     // The fewest licences that cover share (0 … 1) of the busy time: the smallest N whose
     // time at N + 1 or more is at most (1 - share) of it. 1 gives the peak.
     int licencesFor(double share) const;
