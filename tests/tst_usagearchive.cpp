@@ -7,6 +7,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -69,6 +72,21 @@ QByteArray csvLog(int sessions)
     return text;
 }
 
+// The summary JSON without the figures per machine that only an archive gives, written as the
+// program writes it.
+QByteArray withoutMachines(const QByteArray &json)
+{
+    QJsonObject root = QJsonDocument::fromJson(json).object();
+    QJsonArray types;
+    for (const QJsonValue &type : root.value("productTypes").toArray()) {
+        QJsonObject object = type.toObject();
+        object.remove("perMachine");
+        types.append(object);
+    }
+    root.insert("productTypes", types);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
 } // namespace
 
 class TestUsageArchive : public QObject
@@ -108,6 +126,8 @@ private slots:
     void machineNames_data();
     void machineNames();
     void defaultMachineIsRemembered();
+    void perMachineFigures_data() { backends(); }
+    void perMachineFigures();
 
 private:
     static void backends();
@@ -265,10 +285,29 @@ void TestUsageArchive::reportEqualsLogs()
     const Outcome fromArchive = run(
         config + range + QStringList{"--archive", archive, "--from-archive"} + outputs("archive"));
     QVERIFY2(fromArchive.status == 0, qPrintable(fromArchive.err));
-    for (const char *file : {"rows.csv", "sessions.csv", "summary.json"}) {
+    for (const char *file : {"rows.csv", "sessions.csv"}) {
         const QByteArray logs = TestSupport::readFile(m_work.filePath("logs/") + file);
         QVERIFY(logs.count('\n') > 1);
         QCOMPARE(TestSupport::readFile(m_work.filePath("archive/") + file), logs);
+    }
+    // The summary is the logs' with each product type's one machine beside it, whose figures
+    // are the site's but for the licences owned, which are the site's alone.
+    const QByteArray logs = TestSupport::readFile(m_work.filePath("logs/summary.json"));
+    QVERIFY(!logs.contains("perMachine"));
+    const QByteArray json = TestSupport::readFile(m_work.filePath("archive/summary.json"));
+    QCOMPARE(withoutMachines(json), logs);
+    const QJsonArray types = QJsonDocument::fromJson(json).object().value("productTypes").toArray();
+    QVERIFY(!types.isEmpty());
+    for (const QJsonValue &value : types) {
+        QJsonObject type = value.toObject();
+        const QJsonArray machines = type.value("perMachine").toArray();
+        QCOMPARE(machines.size(), 1);
+        QJsonObject machine = machines.at(0).toObject();
+        QCOMPARE(machine.value("name").toString(), QSysInfo::machineHostName());
+        for (const char *member : {"name", "owned", "secondsOverOwned", "perMachine"})
+            type.remove(member);
+        machine.remove("name");
+        QCOMPARE(machine, type);
     }
 }
 
@@ -952,6 +991,82 @@ void TestUsageArchive::defaultMachineIsRemembered()
     QCOMPARE(shares.size(), 1);
     QCOMPARE(shares.at(0).machine, QSysInfo::machineHostName());
     QCOMPARE(shares.at(0).sessions, qint64(5));
+}
+
+// From an archive of two machines the summary JSON gives each machine's figures beside the
+// site's, by machine name, and the site's peak is across the machines at one instant: each ran
+// one session at a time, together they ran two.
+void TestUsageArchive::perMachineFigures()
+{
+    QFETCH(QString, backend);
+    const QString archive = freshArchive(backend);
+    QVERIFY(!archive.isEmpty());
+    const QString log = m_public + "/T/DLV/x64/usage.csv";
+    QVERIFY(TestSupport::writeFile(log, "carl,D-3,Delivery Suite,2024-03-04 09:00,"
+                                        "2024-03-04 10:30\n"));
+    QCOMPARE(run({"--archive", archive, "--ingest-only", "--machine", "ws2", "DLV"}).status, 0);
+    QVERIFY(TestSupport::writeFile(log, "anna,D-1,Delivery Suite,2024-03-04 08:00,"
+                                        "2024-03-04 10:00\n"
+                                        "bo,D-2,Delivery Suite,2024-03-04 10:00,"
+                                        "2024-03-04 11:00\n"));
+    QCOMPARE(run({"--archive", archive, "--ingest-only", "--machine", "ws1", "DLV"}).status, 0);
+    const QString json = m_work.filePath(QStringLiteral("machines%1.json").arg(m_databases));
+    const Outcome outcome = run({"--archive", archive, "--from-archive", "--no-report",
+                                 "--summary-json", json, "DLV", m_work.path()});
+    QVERIFY2(outcome.status == 0, qPrintable(outcome.err));
+
+    const QJsonArray types = QJsonDocument::fromJson(TestSupport::readFile(json))
+                                 .object()
+                                 .value("productTypes")
+                                 .toArray();
+    QCOMPARE(types.size(), 1);
+    const QJsonObject site = types.at(0).toObject();
+    QCOMPARE(site.value("closedSessions").toInt(), 3);
+    QCOMPARE(site.value("peakConcurrent").toInt(), 2);
+    QCOMPARE(site.value("peakStart").toString(), QStringLiteral("2024-03-04T09:00:00"));
+    QCOMPARE(site.value("busySeconds").toDouble(), 3 * 3600.0);
+    QCOMPARE(site.value("concurrency").toArray().size(), 2);
+    QCOMPARE(site.value("concurrency").toArray().at(1).toObject().value("seconds").toDouble(),
+             90 * 60.0);
+    QVERIFY(site.contains("owned"));
+    const QJsonArray machines = site.value("perMachine").toArray();
+    QCOMPARE(machines.size(), 2);
+    struct Expected
+    {
+        const char *name;
+        int sessions;
+        double busy;
+        int dongles;
+    };
+    const Expected expected[] = {{"ws1", 2, 3 * 3600.0, 2}, {"ws2", 1, 90 * 60.0, 1}};
+    for (int index = 0; index < 2; ++index) {
+        const QJsonObject machine = machines.at(index).toObject();
+        QCOMPARE(machine.value("name").toString(), QString(expected[index].name));
+        QCOMPARE(machine.value("closedSessions").toInt(), expected[index].sessions);
+        QCOMPARE(machine.value("peakConcurrent").toInt(), 1);
+        QCOMPARE(machine.value("busySeconds").toDouble(), expected[index].busy);
+        QCOMPARE(machine.value("concurrency").toArray().size(), 1);
+        QCOMPARE(machine.value("perDongle").toArray().size(), expected[index].dongles);
+        QCOMPARE(machine.value("week").toArray().size(), 7);
+        const QJsonArray coverage = machine.value("coverage").toArray();
+        QCOMPARE(coverage.size(), 3);
+        QCOMPARE(coverage.at(2).toObject().value("licences").toInt(), 1);
+        QVERIFY(!machine.contains("owned") && !machine.contains("secondsOverOwned"));
+    }
+    // Monday 09:00 to 10:00: one session on each machine, two on the site.
+    QCOMPARE(site.value("week").toArray().at(0).toArray().at(9).toObject().value("peak").toInt(),
+             2);
+    QCOMPARE(machines.at(0)
+                 .toObject()
+                 .value("week")
+                 .toArray()
+                 .at(0)
+                 .toArray()
+                 .at(9)
+                 .toObject()
+                 .value("peak")
+                 .toInt(),
+             1);
 }
 
 QTEST_GUILESS_MAIN(TestUsageArchive)

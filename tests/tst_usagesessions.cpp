@@ -1,9 +1,13 @@
 #include "datetimecodec.h"
 #include "producttypefigures.h"
+#include "summaryjsonwriter.h"
 #include "timeorder.h"
 #include "usagesessions.h"
 #include "usagesummary.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTimeZone>
 #include <QtTest>
@@ -73,6 +77,8 @@ private slots:
     void licenceFiguresMatchACountOfEverySecond_data();
     void licenceFiguresMatchACountOfEverySecond();
     void donglesAndIdleOnes();
+    void perMachineFigures();
+    void machinesSurviveAppendAndRange();
 };
 
 void TestUsageSessions::pairing_data()
@@ -410,6 +416,159 @@ void TestUsageSessions::daylightSavingChanges()
         kType, {autumn, repeated}, 0, QDate(2024, 10, 27), QDate(2024, 10, 27));
     QCOMPARE(figures.peakConcurrent, 2);
     QCOMPARE(figures.totalSeconds, qint64(3 * 3600 + 15 * 60));
+}
+
+namespace {
+
+// A session of user on dongle from start for minutes, filed under machine.
+UsageSession onMachine(UsageSessions *sessions, const QString &machine, const QString &user,
+                       const QString &dongle, const QString &start, int minutes)
+{
+    const QDateTime begin = at(start);
+    UsageSession session(user, dongle, begin, begin.addSecs(minutes * 60));
+    session.setMachine(sessions->machineNumber(machine));
+    return session;
+}
+
+} // namespace
+
+// From an archive each product type has each machine's figures beside the site's, by machine
+// name; the site's are over every machine's sessions together, so its peak is across machines
+// at one instant: two machines that each ran one session at a time ran two at once.
+void TestUsageSessions::perMachineFigures()
+{
+    UsageSessions sessions;
+    // ws2 is named first, yet listed second.
+    sessions.addSession(kType, onMachine(&sessions, "ws2", "carl", "D-3", "2024-03-04 09:00", 90));
+    sessions.addSession(kType, onMachine(&sessions, "ws1", "anna", "D-1", "2024-03-04 08:00", 120));
+    sessions.addSession(kType, onMachine(&sessions, "ws1", "bo", "D-2", "2024-03-04 10:00", 60));
+    UsageSession open("dora", "D-4", at("2024-03-05 08:00"));
+    open.setMachine(sessions.machineNumber("ws2"));
+    sessions.addSession(kType, open);
+    sessions.addUnpairedEnd(kType, at("2024-03-04 12:00"), "emil", "D-5",
+                            sessions.machineNumber("ws1"));
+    sessions.addSession("Other",
+                        onMachine(&sessions, "ws2", "anna", "D-1", "2024-03-04 08:00", 10));
+    sessions.orderByStart();
+    QCOMPARE(sessions.machines(), QStringList({"ws2", "ws1"}));
+
+    const UsageSummary summary = UsageSummary::compute("DLV", sessions, QDate(2024, 3, 1),
+                                                       QDate(2024, 3, 31), 10, {{kType, 1}});
+    QCOMPARE(summary.productTypes.size(), 2);
+    const ProductTypeFigures &other = summary.productTypes.at(0);
+    QCOMPARE(other.perMachine.size(), 1);
+    QCOMPARE(other.perMachine.at(0).name, QStringLiteral("ws2"));
+    const ProductTypeFigures &site = summary.productTypes.at(1);
+    QCOMPARE(site.name, kType);
+    QCOMPARE(site.peakConcurrent, 2);
+    QCOMPARE(site.peakStart, at("2024-03-04 09:00"));
+    QCOMPARE(site.busySeconds, qint64(3 * 3600));
+    QCOMPARE(site.secondsAtLeast, QVector<qint64>({3 * 3600, 90 * 60}));
+    QCOMPARE(site.closedSessions, 3);
+    QCOMPARE(site.owned, 1);
+    QCOMPARE(site.perMachine.size(), 2);
+
+    const ProductTypeFigures &ws1 = site.perMachine.at(0);
+    QCOMPARE(ws1.name, QStringLiteral("ws1"));
+    QCOMPARE(ws1.peakConcurrent, 1);
+    QCOMPARE(ws1.busySeconds, qint64(3 * 3600));
+    QCOMPARE(ws1.secondsAtLeast, QVector<qint64>({3 * 3600}));
+    QCOMPARE(ws1.closedSessions, 2);
+    QCOMPARE(ws1.openSessions, 0);
+    QCOMPARE(ws1.unpairedEnds, 1);
+    QCOMPARE(ws1.users, 2);
+    QCOMPARE(ws1.perDongle.size(), 2);
+    QCOMPARE(ws1.licencesFor(1.0), 1);
+    QCOMPARE(ws1.owned, -1);
+    QVERIFY(ws1.perMachine.isEmpty());
+    // Over the site's period: the same days and hours of the week, and idle as the site counts
+    // it (10 days).
+    QCOMPARE(ws1.firstDay, QDate(2024, 3, 1));
+    QCOMPARE(ws1.dayPeaks.size(), 31);
+    QCOMPARE(ws1.week.cell(1, 9).peak, 1);
+    QCOMPARE(site.week.cell(1, 9).peak, 2);
+    QVERIFY(ws1.perDongle.at(0).idle);
+    QVERIFY(site.perDongle.at(0).idle);
+
+    const ProductTypeFigures &ws2 = site.perMachine.at(1);
+    QCOMPARE(ws2.name, QStringLiteral("ws2"));
+    QCOMPARE(ws2.peakConcurrent, 1);
+    QCOMPARE(ws2.busySeconds, qint64(90 * 60));
+    QCOMPARE(ws2.closedSessions, 1);
+    QCOMPARE(ws2.openSessions, 1);
+    QCOMPARE(ws2.unpairedEnds, 0);
+    QCOMPARE(ws2.dongles, 2);
+
+    // In the JSON: beside every member of the site's, the machines' without the licences owned.
+    const QJsonObject type = QJsonDocument::fromJson(SummaryJsonWriter::toJson(summary))
+                                 .object()
+                                 .value("productTypes")
+                                 .toArray()
+                                 .at(1)
+                                 .toObject();
+    QCOMPARE(type.value("peakConcurrent").toInt(), 2);
+    QCOMPARE(type.value("owned").toInt(), 1);
+    const QJsonArray machines = type.value("perMachine").toArray();
+    QCOMPARE(machines.size(), 2);
+    const QJsonObject first = machines.at(0).toObject();
+    QCOMPARE(first.value("name").toString(), QStringLiteral("ws1"));
+    QCOMPARE(first.value("peakConcurrent").toInt(), 1);
+    QCOMPARE(first.value("busySeconds").toDouble(), 3 * 3600.0);
+    QCOMPARE(first.value("unpairedEnds").toInt(), 1);
+    QVERIFY(!first.contains("owned") && !first.contains("secondsOverOwned"));
+    QVERIFY(!first.contains("perMachine"));
+    QStringList members = type.keys();
+    members.removeAll("owned");
+    members.removeAll("secondsOverOwned");
+    members.removeAll("perMachine");
+    QCOMPARE(first.keys(), members);
+
+    // From logs no session names a machine, and the JSON has no perMachine at all.
+    UsageSessions logs;
+    logs.addSession(kType, closed("anna", "2024-03-04 08:00", 60));
+    const UsageSummary fromLogs = UsageSummary::compute("DLV", logs, QDate(), QDate());
+    QVERIFY(fromLogs.productTypes.at(0).perMachine.isEmpty());
+    QVERIFY(!SummaryJsonWriter::toJson(fromLogs).contains("perMachine"));
+}
+
+// Sets of sessions with machines of their own, appended, keep each session's and unpaired
+// end's machine by name, and a date range keeps them too.
+void TestUsageSessions::machinesSurviveAppendAndRange()
+{
+    UsageSessions first;
+    first.addSession(kType, onMachine(&first, "a", "anna", "1", "2024-03-04 08:00", 60));
+    UsageSessions second;
+    second.addSession(kType, onMachine(&second, "b", "bo", "2", "2024-03-05 08:00", 60));
+    second.addSession(kType, onMachine(&second, "a", "carl", "3", "2024-03-06 08:00", 60));
+    second.addUnpairedEnd(kType, at("2024-03-06 09:00"), "dora", "4", second.machineNumber("a"));
+    UsageSessions all = first;
+    all.append(second);
+    QCOMPARE(all.machines(), QStringList({"a", "b"}));
+    const auto machineOf = [&](const UsageSessions &set, int index) {
+        return set.machines().value(set.sessions().value(kType).at(index).machine());
+    };
+    QCOMPARE(machineOf(all, 0), QStringLiteral("a"));
+    QCOMPARE(machineOf(all, 1), QStringLiteral("b"));
+    QCOMPARE(machineOf(all, 2), QStringLiteral("a"));
+    QCOMPARE(all.unpairedEndMachines().value(kType), QVector<int>({0}));
+    // The original is left as it was.
+    QCOMPARE(second.sessions().value(kType).at(0).machine(), 0);
+
+    const UsageSessions ranged = all.inDateRange(QDate(2024, 3, 5), QDate(2024, 3, 6));
+    QCOMPARE(ranged.machines(), all.machines());
+    QCOMPARE(ranged.sessionCount(), 2);
+    QCOMPARE(machineOf(ranged, 0), QStringLiteral("b"));
+    QCOMPARE(machineOf(ranged, 1), QStringLiteral("a"));
+    QCOMPARE(ranged.unpairedEndMachines().value(kType), QVector<int>({0}));
+
+    // Logs' sessions appended to nothing name no machine.
+    UsageSessions logs;
+    logs.append(UsageSessions::fromLocationRows(
+        {{kType, rows({"In anna 1 2024-03-05 08:00", "Out anna 1 2024-03-05 09:00",
+                       "Out bo 2 2024-03-05 10:00"})}}));
+    QVERIFY(!logs.hasMachines());
+    QCOMPARE(logs.sessions().value(kType).at(0).machine(), -1);
+    QCOMPARE(logs.unpairedEndMachines().value(kType), QVector<int>({-1}));
 }
 
 QTEST_GUILESS_MAIN(TestUsageSessions)

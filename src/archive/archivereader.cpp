@@ -61,12 +61,13 @@ bool ArchiveReader::readSessions(const QString &productCode, const QDate &from, 
         const QString user = query.value(1).toString();
         const QString dongle = query.value(2).toString();
         const QDateTime start = ArchiveText::moment(query.value(3), query.value(6));
-        if (query.value(5).toString() == kOpen)
-            all->addSession(type, UsageSession(user, dongle, start));
-        else
-            all->addSession(type,
-                            UsageSession(user, dongle, start,
-                                         ArchiveText::moment(query.value(4), query.value(7))));
+        UsageSession session =
+            query.value(5).toString() == kOpen
+                ? UsageSession(user, dongle, start)
+                : UsageSession(user, dongle, start,
+                               ArchiveText::moment(query.value(4), query.value(7)));
+        session.setMachine(all->machineNumber(query.value(8).toString()));
+        all->addSession(type, session);
     }
     // A damaged page ends the reading early: no partial answer.
     if (query.lastError().isValid())
@@ -81,11 +82,11 @@ bool ArchiveReader::readEnds(const QString &productCode, const QDate &from, cons
     const QPair<qint64, qint64> epochs = epochBounds(from, to);
     QSqlQuery ends(m_archive.database());
     ends.setForwardOnly(true);
-    ends.prepare(QStringLiteral(
-                     "SELECT e.product_type, e.user_name, e.dongle, e.moment_text, "
-                     "e.moment_offset FROM unpaired_ends e JOIN sources so ON so.id = e.source_id "
-                     "WHERE so.product_code = ? %1 "
-                     "ORDER BY so.id, e.product_type, e.ordinal")
+    ends.prepare(QStringLiteral("SELECT e.product_type, e.user_name, e.dongle, e.moment_text, "
+                                "e.moment_offset, so.machine FROM unpaired_ends e "
+                                "JOIN sources so ON so.id = e.source_id "
+                                "WHERE so.product_code = ? %1 "
+                                "ORDER BY so.id, e.product_type, e.ordinal")
                      .arg(ranged ? QStringLiteral("AND e.moment_epoch >= ? AND e.moment_epoch < ?")
                                  : QString()));
     const QVariantList bounds = {productCode, epochs.first, epochs.second};
@@ -96,7 +97,8 @@ bool ArchiveReader::readEnds(const QString &productCode, const QDate &from, cons
     while (ends.next())
         all->addUnpairedEnd(ends.value(0).toString(),
                             ArchiveText::moment(ends.value(3), ends.value(4)),
-                            ends.value(1).toString(), ends.value(2).toString());
+                            ends.value(1).toString(), ends.value(2).toString(),
+                            all->machineNumber(ends.value(5).toString()));
     if (ends.lastError().isValid())
         return m_archive.failed(ends, ArchiveConnection::Failure::Unavailable, kReadFailed);
     return true;
@@ -132,7 +134,7 @@ bool ArchiveReader::prepareSessionQuery(QSqlQuery &query, const QString &product
                                 "(s.end_epoch >= ? AND s.end_epoch < ?))");
     if (!query.prepare(prefix + QStringLiteral("SELECT s.product_type, s.user_name, s.dongle, "
                                                "s.start_text, s.end_text, s.state, s.start_offset, "
-                                               "s.end_offset FROM sessions s "
+                                               "s.end_offset, so.machine FROM sessions s "
                                                "JOIN sources so ON so.id = s.source_id WHERE %1 "
                                                "ORDER BY so.id, s.product_type, s.ordinal, s.id")
                                     .arg(where)))

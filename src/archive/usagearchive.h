@@ -52,9 +52,10 @@ public:
     QString machine() const { return m_ingest.machine(); }
 
     // The sessions of every machine that start in [from, to] (null bounds are open) ordered by
-    // start, and, when rows is given, the report rows rebuilt from them: each session's "In"
-    // and "Out" rows and the unpaired ends, every one dated in the range but some dated up to
-    // a day beyond it, as the rows of the logs come: not yet limited or ordered by time.
+    // start, each session and unpaired end naming its machine (see UsageSessions::machines),
+    // and, when rows is given, the report rows rebuilt from them: each session's "In" and "Out"
+    // rows and the unpaired ends, every one dated in the range but some dated up to a day
+    // beyond it, as the rows of the logs come: not yet limited or ordered by time.
     bool load(const QString &productCode, const QDate &from, const QDate &to,
               UsageSessions *sessions, UsageTable *rows = nullptr)
     {

@@ -22,8 +22,9 @@ QJsonValue dateValue(const QDate &date)
     return date.toString(QStringLiteral("yyyy-MM-dd"));
 }
 
-// The figures that answer how many licences the site needs.
-void addLicenceFigures(const ProductTypeFigures &figures, QJsonObject *object)
+// The figures that answer how many licences the site needs; the licences owned only for the
+// site, whose they are.
+void addLicenceFigures(const ProductTypeFigures &figures, bool site, QJsonObject *object)
 {
     QJsonArray concurrency;
     for (int level = 1; level <= figures.secondsAtLeast.size(); ++level)
@@ -59,13 +60,54 @@ void addLicenceFigures(const ProductTypeFigures &figures, QJsonObject *object)
     object->insert(QStringLiteral("busySeconds"), double(figures.busySeconds));
     object->insert(QStringLiteral("concurrency"), concurrency);
     object->insert(QStringLiteral("coverage"), coverage);
-    object->insert(QStringLiteral("owned"),
-                   figures.owned < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(figures.owned));
-    object->insert(QStringLiteral("secondsOverOwned"),
-                   figures.owned < 0 ? QJsonValue(QJsonValue::Null)
-                                     : QJsonValue(double(figures.secondsOver(figures.owned))));
+    if (site) {
+        object->insert(QStringLiteral("owned"), figures.owned < 0 ? QJsonValue(QJsonValue::Null)
+                                                                  : QJsonValue(figures.owned));
+        object->insert(QStringLiteral("secondsOverOwned"),
+                       figures.owned < 0 ? QJsonValue(QJsonValue::Null)
+                                         : QJsonValue(double(figures.secondsOver(figures.owned))));
+    }
     object->insert(QStringLiteral("perDongle"), dongles);
     object->insert(QStringLiteral("week"), week);
+}
+
+// A product type's figures, or a machine's (site false: named after the machine, without the
+// licences owned and without machines of its own).
+QJsonObject figuresObject(const ProductTypeFigures &figures, bool site)
+{
+    QJsonArray users;
+    for (const ProductTypeFigures::User &user : figures.perUser) {
+        users.append(QJsonObject{
+            {QStringLiteral("name"), user.name},
+            {QStringLiteral("closedSessions"), user.closedSessions},
+            {QStringLiteral("totalSeconds"), double(user.totalSeconds)},
+            {QStringLiteral("peakConcurrent"), user.peakConcurrent},
+            {QStringLiteral("firstStart"), momentValue(user.firstStart)},
+            {QStringLiteral("lastStart"), momentValue(user.lastStart)},
+        });
+    }
+    QJsonObject type{
+        {QStringLiteral("name"), figures.name},
+        {QStringLiteral("closedSessions"), figures.closedSessions},
+        {QStringLiteral("openSessions"), figures.openSessions},
+        {QStringLiteral("undatedSessions"), figures.undatedSessions},
+        {QStringLiteral("invalidSessions"), figures.invalidSessions},
+        {QStringLiteral("unpairedEnds"), figures.unpairedEnds},
+        {QStringLiteral("users"), figures.users},
+        {QStringLiteral("dongles"), figures.dongles},
+        {QStringLiteral("totalSeconds"), double(figures.totalSeconds)},
+        {QStringLiteral("peakConcurrent"), figures.peakConcurrent},
+        {QStringLiteral("peakStart"), momentValue(figures.peakStart)},
+        {QStringLiteral("perUser"), users},
+    };
+    addLicenceFigures(figures, site, &type);
+    if (site && !figures.perMachine.isEmpty()) {
+        QJsonArray machines;
+        for (const ProductTypeFigures &machine : figures.perMachine)
+            machines.append(figuresObject(machine, false));
+        type.insert(QStringLiteral("perMachine"), machines);
+    }
+    return type;
 }
 
 } // namespace
@@ -73,35 +115,8 @@ void addLicenceFigures(const ProductTypeFigures &figures, QJsonObject *object)
 QByteArray SummaryJsonWriter::toJson(const UsageSummary &summary)
 {
     QJsonArray types;
-    for (const ProductTypeFigures &figures : summary.productTypes) {
-        QJsonArray users;
-        for (const ProductTypeFigures::User &user : figures.perUser) {
-            users.append(QJsonObject{
-                {QStringLiteral("name"), user.name},
-                {QStringLiteral("closedSessions"), user.closedSessions},
-                {QStringLiteral("totalSeconds"), double(user.totalSeconds)},
-                {QStringLiteral("peakConcurrent"), user.peakConcurrent},
-                {QStringLiteral("firstStart"), momentValue(user.firstStart)},
-                {QStringLiteral("lastStart"), momentValue(user.lastStart)},
-            });
-        }
-        QJsonObject type{
-            {QStringLiteral("name"), figures.name},
-            {QStringLiteral("closedSessions"), figures.closedSessions},
-            {QStringLiteral("openSessions"), figures.openSessions},
-            {QStringLiteral("undatedSessions"), figures.undatedSessions},
-            {QStringLiteral("invalidSessions"), figures.invalidSessions},
-            {QStringLiteral("unpairedEnds"), figures.unpairedEnds},
-            {QStringLiteral("users"), figures.users},
-            {QStringLiteral("dongles"), figures.dongles},
-            {QStringLiteral("totalSeconds"), double(figures.totalSeconds)},
-            {QStringLiteral("peakConcurrent"), figures.peakConcurrent},
-            {QStringLiteral("peakStart"), momentValue(figures.peakStart)},
-            {QStringLiteral("perUser"), users},
-        };
-        addLicenceFigures(figures, &type);
-        types.append(type);
-    }
+    for (const ProductTypeFigures &figures : summary.productTypes)
+        types.append(figuresObject(figures, true));
     const QJsonObject root{
         {QStringLiteral("product"), summary.productCode},
         {QStringLiteral("from"), dateValue(summary.from)},

@@ -10,7 +10,8 @@ class SummaryJsonWriter
 {
 public:
     // UTF-8, indented, ending with a line break. Moments are local times written
-    // "yyyy-MM-ddTHH:mm:ss", or null.
+    // "yyyy-MM-ddTHH:mm:ss", or null. From an archive each product type also has perMachine:
+    // the same members for each machine, named after it, without owned and secondsOverOwned.
     static QByteArray toJson(const UsageSummary &summary);
 };
 

@@ -596,6 +596,43 @@ void drawIdleDongles(PageFlow &flow, QPainter &painter, const ProductTypeFigures
     }
 }
 
+// From an archive: each machine's figures beside the site's. The site's peak is
+// across the machines, at one instant, so it may exceed every machine's.
+void drawMachines(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figures)
+{
+    if (figures.perMachine.isEmpty())
+        return;
+    const QLocale numbers = QLocale::c();
+    QVector<QStringList> rows;
+    const int listed = std::min<int>(figures.perMachine.size(), UsageSummaryWriter::MaxListedUsers);
+    for (int index = 0; index < listed; ++index) {
+        const ProductTypeFigures &machine = figures.perMachine.at(index);
+        rows.append({machine.name, numbers.toString(machine.closedSessions),
+                     hoursText(machine.totalSeconds), hoursText(machine.busySeconds),
+                     numbers.toString(machine.peakConcurrent),
+                     numbers.toString(machine.licencesFor(0.95)),
+                     numbers.toString(machine.licencesFor(0.99))});
+    }
+    flow.advance(4 * kUnit);
+    flow.ensure(60 * kUnit);
+    flow.line(QStringLiteral("Per machine"), font(kSans, 9, true));
+    drawTable(flow, painter,
+              {{QStringLiteral("Machine"), 2.6, Qt::AlignLeft},
+               {QStringLiteral("Sessions"), 1.4, Qt::AlignRight},
+               {QStringLiteral("Hours"), 1.2, Qt::AlignRight},
+               {QStringLiteral("Busy hours"), 1.5, Qt::AlignRight},
+               {QStringLiteral("Peak"), 1.0, Qt::AlignRight},
+               {QStringLiteral("For 95%"), 1.3, Qt::AlignRight},
+               {QStringLiteral("For 99%"), 1.3, Qt::AlignRight}},
+              rows);
+    if (figures.perMachine.size() > listed) {
+        flow.advance(2 * kUnit);
+        flow.line(QStringLiteral("and %1 more").arg(figures.perMachine.size() - listed),
+                  font(kSans, 8.5));
+    }
+    flow.advance(6 * kUnit);
+}
+
 void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures &figures,
                      bool first)
 {
@@ -650,6 +687,7 @@ void drawProductType(PageFlow &flow, QPainter &painter, const ProductTypeFigures
     drawChart(flow, painter, figures);
     drawUtilisation(flow, painter, figures);
     drawWeek(flow, painter, figures);
+    drawMachines(flow, painter, figures);
     drawUsers(flow, painter, figures);
     drawIdleDongles(flow, painter, figures);
 }

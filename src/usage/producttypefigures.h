@@ -10,6 +10,9 @@
 #include <QString>
 #include <QVector>
 
+#include <utility>
+#include <vector>
+
 // The usage answers for one product type: how many sessions of each state, how many hours,
 // how many licences were in use at once at the peak and when, and the same per user.
 // Only closed sessions have hours and take part in concurrent use. A session covers
@@ -70,6 +73,11 @@ struct ProductTypeFigures
     // The licences the site owns of this type, from its licence file; -1 when not known.
     int owned = -1;
 
+    // From an archive: the same figures for each machine with a session or an unpaired end of
+    // the type, by machine name, each named after its machine and over the same period. The
+    // licences owned are the site's, so a machine's owned stays -1. Empty from logs.
+    QVector<ProductTypeFigures> perMachine;
+
     // The fewest licences that cover share (0 … 1) of the busy time: the smallest N whose
     // time at N + 1 or more is at most (1 - share) of it. 1 gives the peak.
     int licencesFor(double share) const;
@@ -93,15 +101,17 @@ struct ProductTypeFigures
 private:
     struct Tally;
 
-    // The counts, hours and users of every session, and the events of the closed ones.
+    // The counts, hours, users and dongles of every session, in one pass, and the events of
+    // the closed ones.
     void tallySessions(const UsageSessionList &sessions, Tally *tally);
-    int userOf(const UsageSession &session, QHash<QString, int> *userIndex);
     void countState(const UsageSession &session, User *user);
+    // Each dongle's distinct users from the (dongle, user) numbers of its sessions.
+    void countDongleUsers(const std::vector<std::pair<int, int>> &pairs);
     // The peaks, overall, per user and per day, from the events in time order.
     void sweep(const UsageSessionList &sessions, const Tally &tally, const QDate &periodFirst,
                const QDate &periodLast);
     void orderUsers();
-    void tallyDongles(const UsageSessionList &sessions, const Tally &tally);
+    void orderDongles();
 };
 
 #endif // PRODUCTTYPEFIGURES_H

@@ -2,6 +2,10 @@
 
 #include "localepoch.h"
 
+// A million sessions of a log are held at once: the machine number must not make them larger.
+static_assert(sizeof(void *) != 8 || sizeof(UsageSession) == 56,
+              "a session of a log is six words and its state, with the machine beside the state");
+
 namespace {
 
 qint64 secondsOf(const QDateTime &moment)

@@ -39,6 +39,12 @@ public:
     // Elapsed seconds of a closed session, 0 for every other state.
     qint64 seconds() const { return m_state == Closed ? m_endSeconds - m_startSeconds : 0; }
 
+    // The machine an archive filed the session under, as a number into the machines of the
+    // UsageSessions that holds it; -1 for a session read from a log. It sits in the room the
+    // state leaves, so it makes a session no larger.
+    int machine() const { return m_machine; }
+    void setMachine(int machine) { m_machine = machine; }
+
     // "closed", "open", "undated" or "invalid".
     static QString stateName(State state);
 
@@ -50,6 +56,7 @@ private:
     qint64 m_startSeconds = 0;
     qint64 m_endSeconds = 0;
     State m_state = Open;
+    int m_machine = -1;
 };
 
 #endif // USAGESESSION_H

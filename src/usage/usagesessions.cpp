@@ -57,6 +57,7 @@ UsageSessions UsageSessions::fromLocationRows(const UsageTable &rows)
                 }
             } else if (isOut(row.logAction())) {
                 result.m_unpairedEnds[entry.key()].append(row);
+                result.m_endMachines[entry.key()].append(-1);
             }
         }
         if (sessions.isEmpty())
@@ -67,10 +68,30 @@ UsageSessions UsageSessions::fromLocationRows(const UsageTable &rows)
 
 void UsageSessions::append(const UsageSessions &other)
 {
-    for (auto entry = other.m_sessions.cbegin(); entry != other.m_sessions.cend(); ++entry)
-        m_sessions[entry.key()] += entry.value();
+    // Other's machine numbers as this one's; sessions are renumbered only where they differ.
+    QVector<int> numbers;
+    bool renumbered = false;
+    for (int index = 0; index < other.m_machines.size(); ++index) {
+        numbers << machineNumber(other.m_machines.at(index));
+        renumbered = renumbered || numbers.last() != index;
+    }
+    const auto numberOf = [&](int machine) { return machine < 0 ? machine : numbers.at(machine); };
+    for (auto entry = other.m_sessions.cbegin(); entry != other.m_sessions.cend(); ++entry) {
+        UsageSessionList &list = m_sessions[entry.key()];
+        const int first = list.size();
+        list += entry.value();
+        if (renumbered) {
+            for (int index = first; index < list.size(); ++index)
+                list[index].setMachine(numberOf(list.at(index).machine()));
+        }
+    }
     for (auto entry = other.m_unpairedEnds.cbegin(); entry != other.m_unpairedEnds.cend(); ++entry)
         m_unpairedEnds[entry.key()] += entry.value();
+    for (auto entry = other.m_endMachines.cbegin(); entry != other.m_endMachines.cend(); ++entry) {
+        QVector<int> &list = m_endMachines[entry.key()];
+        for (const int machine : entry.value())
+            list.append(numberOf(machine));
+    }
 }
 
 void UsageSessions::orderByStart()
@@ -87,6 +108,7 @@ UsageSessions UsageSessions::inDateRange(const QDate &from, const QDate &to) con
     if (from.isNull() && to.isNull())
         return *this;
     UsageSessions result;
+    result.m_machines = m_machines;
     for (auto entry = m_sessions.cbegin(); entry != m_sessions.cend(); ++entry) {
         UsageSessionList kept;
         for (const UsageSession &session : entry.value()) {
@@ -97,9 +119,13 @@ UsageSessions UsageSessions::inDateRange(const QDate &from, const QDate &to) con
             result.m_sessions.insert(entry.key(), kept);
     }
     for (auto entry = m_unpairedEnds.cbegin(); entry != m_unpairedEnds.cend(); ++entry) {
-        for (const UsageRecord &row : entry.value()) {
-            if (inRange(row.dateTime(), from, to))
+        const QVector<int> machines = m_endMachines.value(entry.key());
+        for (int index = 0; index < entry.value().size(); ++index) {
+            const UsageRecord &row = entry.value().at(index);
+            if (inRange(row.dateTime(), from, to)) {
                 result.m_unpairedEnds[entry.key()].append(row);
+                result.m_endMachines[entry.key()].append(machines.value(index, -1));
+            }
         }
     }
     return result;
@@ -130,8 +156,21 @@ void UsageSessions::addSession(const QString &productType, const UsageSession &s
 }
 
 void UsageSessions::addUnpairedEnd(const QString &productType, const QDateTime &moment,
-                                   const QString &userName, const QString &dogNum)
+                                   const QString &userName, const QString &dogNum, int machine)
 {
     m_unpairedEnds[productType].append(
         UsageRecord(userName, dogNum, moment, QStringLiteral("Out")));
+    m_endMachines[productType].append(machine);
+}
+
+int UsageSessions::machineNumber(const QString &machine)
+{
+    if (m_lastMachine >= 0 && m_machines.at(m_lastMachine) == machine)
+        return m_lastMachine;
+    m_lastMachine = int(m_machines.indexOf(machine));
+    if (m_lastMachine < 0) {
+        m_lastMachine = int(m_machines.size());
+        m_machines.append(machine);
+    }
+    return m_lastMachine;
 }

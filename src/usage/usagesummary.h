@@ -30,7 +30,8 @@ struct UsageSummary
     // A dongle not started in this many days before the period's end is idle.
     static constexpr int DefaultIdleDays = 30;
 
-    // sessions must already be limited to [from, to].
+    // sessions must already be limited to [from, to]. Sessions that name their machines (from
+    // an archive) also give each product type its figures per machine.
     // owned: the licences owned per product type, where known.
     static UsageSummary compute(const QString &productCode, const UsageSessions &sessions,
                                 const QDate &from, const QDate &to, int idleDays = DefaultIdleDays,
