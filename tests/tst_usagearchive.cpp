@@ -1011,9 +1011,17 @@ void TestUsageArchive::perMachineFigures()
                                         "2024-03-04 11:00\n"));
     QCOMPARE(run({"--archive", archive, "--ingest-only", "--machine", "ws1", "DLV"}).status, 0);
     const QString json = m_work.filePath(QStringLiteral("machines%1.json").arg(m_databases));
-    const Outcome outcome = run({"--archive", archive, "--from-archive", "--no-report",
-                                 "--summary-json", json, "DLV", m_work.path()});
+    const QString steps = m_work.filePath(QStringLiteral("machines%1.csv").arg(m_databases));
+    const Outcome outcome =
+        run({"--archive", archive, "--from-archive", "--no-report", "--summary-json", json,
+             "--concurrency", steps, "DLV", m_work.path()});
     QVERIFY2(outcome.status == 0, qPrintable(outcome.err));
+    // The step function of the site: the machines' sessions together.
+    QCOMPARE(TestSupport::readFile(steps),
+             QByteArray("\xEF\xBB\xBFProduct type,From,To,Running\n"
+                        "Delivery Suite,2024-03-04 08:00:00,2024-03-04 09:00:00,1\n"
+                        "Delivery Suite,2024-03-04 09:00:00,2024-03-04 10:30:00,2\n"
+                        "Delivery Suite,2024-03-04 10:30:00,2024-03-04 11:00:00,1\n"));
 
     const QJsonArray types = QJsonDocument::fromJson(TestSupport::readFile(json))
                                  .object()
