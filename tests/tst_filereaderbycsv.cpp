@@ -1,9 +1,125 @@
+#include "datetimecodec.h"
 #include "filereaderbycsv.h"
+#include "linereader.h"
 #include "testsupport.h"
+#include "textpool.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+
+namespace {
+
+// The reader as it was before it read plain lines as bytes: every line decoded, its marks and
+// line end dropped, split at its commas, each moment parsed in the form its separator names.
+LocationRead plainlyRead(const QByteArray &content)
+{
+    LocationRead result;
+    QByteArray copy = content;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    const QString separators[] = {QStringLiteral("-"), QStringLiteral("/")};
+    const DateTimeCodec codecs[] = {DateTimeCodec(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                    DateTimeCodec(QStringLiteral("yyyy/MM/dd HH:mm"))};
+    UsageRecordList rows;
+    QString tableKey;
+    LineReader lines(&buffer);
+    QByteArray raw;
+    while (lines.next(&raw)) {
+        QString line = LineReader::decode(raw);
+        line.remove(QLatin1Char(';'));
+        line.remove(QLatin1Char('\n'));
+        const QStringList fields = line.split(QLatin1Char(','));
+        if (fields.size() != 5)
+            continue;
+        const QString &type = fields.at(2);
+        if (tableKey.isEmpty() && !type.isEmpty()) {
+            tableKey = type;
+        } else if (!type.isEmpty() && type != tableKey &&
+                   !result.otherProductTypes.contains(type)) {
+            if (result.otherProductTypes.size() < LocationRead::kMostOtherTypes)
+                result.otherProductTypes << type;
+            else
+                result.moreProductTypes = true;
+        }
+        QDateTime moments[2];
+        for (int m = 0; m < 2; ++m) {
+            for (int i = 0; i < 2; ++i) {
+                if (fields.at(3 + m).contains(separators[i]))
+                    moments[m] = codecs[i].parse(fields.at(3 + m));
+            }
+        }
+        rows << UsageRecord(fields.at(0), fields.at(1), moments[0], QStringLiteral("In"))
+             << UsageRecord(fields.at(0), fields.at(1), moments[1], QStringLiteral("Out"));
+    }
+    result.table.insert(tableKey, rows);
+    return result;
+}
+
+// Lines as logs hold them, and as they should not: plain ones of both moment forms, marks,
+// letters beyond ASCII, NUL bytes, carriage returns, missing and extra fields, bad moments.
+QByteArray generatedLog(quint32 seed, int lineCount, bool distinctNames)
+{
+    QRandomGenerator random(seed);
+    const QList<QByteArray> oddities = {";",  "\xc3\xa9", "\xff", QByteArray(1, '\0'),
+                                        "\r", ",",        " ",    "\xe2\x82\xac"};
+    const auto moment = [&]() -> QByteArray {
+        const char separator = random.bounded(2) ? '-' : '/';
+        QByteArray text = QByteArray::number(2020 + random.bounded(6)) + separator +
+                          QByteArray::number(random.bounded(1, 14)).rightJustified(2, '0') +
+                          separator +
+                          QByteArray::number(random.bounded(1, 32)).rightJustified(2, '0') + ' ' +
+                          QByteArray::number(random.bounded(25)).rightJustified(2, '0') + ':' +
+                          QByteArray::number(random.bounded(61)).rightJustified(2, '0');
+        switch (random.bounded(12)) {
+        case 0:
+            return text + ":00";
+        case 1:
+            return text.replace(' ', 'T');
+        case 2:
+            return QByteArray();
+        case 3:
+            return text.left(int(random.bounded(text.size())));
+        default:
+            return text;
+        }
+    };
+    QByteArray log;
+    for (int i = 0; i < lineCount; ++i) {
+        QByteArray user = distinctNames ? "u" + QByteArray::number(i)
+                                        : "user" + QByteArray::number(random.bounded(20));
+        QByteArray dongle =
+            distinctNames ? QByteArray::number(100000 + i) : QByteArray::number(random.bounded(5));
+        QByteArray type = random.bounded(20) == 0 ? "T" + QByteArray::number(random.bounded(30))
+                                                  : QByteArray("Suite");
+        QByteArray line = user + ',' + dongle + ',' + type + ',' + moment() + ',' + moment();
+        if (random.bounded(6) == 0) {
+            const int at = int(random.bounded(line.size() + 1));
+            line.insert(at, oddities.at(int(random.bounded(oddities.size()))));
+        }
+        log += line + (random.bounded(5) == 0 ? "\r\n" : "\n");
+    }
+    if (random.bounded(2))
+        log.chop(1);
+    return log;
+}
+
+QStringList moments(const UsageTable &table)
+{
+    QStringList out;
+    for (const UsageRecordList &rows : table) {
+        for (const UsageRecord &row : rows)
+            out << QStringLiteral("%1 %2 %3")
+                       .arg(row.dateTime().toString(Qt::ISODate))
+                       .arg(row.dateTime().isValid())
+                       .arg(row.dateTime().isNull());
+    }
+    return out;
+}
+
+} // namespace
 
 class TestFileReaderByCsv : public QObject
 {
@@ -20,6 +136,9 @@ private slots:
     void unreadableFileGivesEmptyTable();
     void otherProductTypesAreKept_data();
     void otherProductTypesAreKept();
+    void sameAsPlainReading_data();
+    void sameAsPlainReading();
+    void poolGivesUpOnDistinctNames();
 
 private:
     QTemporaryDir m_dir;
@@ -179,6 +298,59 @@ void TestFileReaderByCsv::equalNamesShareOneText()
     QCOMPARE(rows.at(4).userName().constData(), rows.at(0).userName().constData());
     QCOMPARE(rows.at(5).dogNum().constData(), rows.at(2).dogNum().constData());
     QVERIFY(rows.at(2).userName().constData() != rows.at(0).userName().constData());
+}
+
+void TestFileReaderByCsv::sameAsPlainReading_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<bool>("distinct");
+    QTest::newRow("repeated names") << 1u << 3000 << false;
+    QTest::newRow("distinct names") << 2u << 3000 << true;
+    // Enough lines for the pools to look at what they are worth, and for rows to grow by
+    // estimate more than once.
+    QTest::newRow("many distinct names") << 3u << 60000 << true;
+    QTest::newRow("many repeated names") << 4u << 60000 << false;
+}
+
+// Lines read as bytes give what decoding them gives, row for row and moment for moment.
+void TestFileReaderByCsv::sameAsPlainReading()
+{
+    QFETCH(quint32, seed);
+    QFETCH(int, lines);
+    QFETCH(bool, distinct);
+    const QByteArray content = generatedLog(seed, lines, distinct);
+    const QString path = m_dir.filePath(QStringLiteral("generated%1.csv").arg(seed));
+    QVERIFY(TestSupport::writeFile(path, content));
+    const LocationRead actual = FileReaderByCSV().readLocation(path);
+    const LocationRead expected = plainlyRead(content);
+    QCOMPARE(TestSupport::describe(actual.table), TestSupport::describe(expected.table));
+    QCOMPARE(moments(actual.table), moments(expected.table));
+    QCOMPARE(actual.table.firstKey(), expected.table.firstKey());
+    QCOMPARE(actual.table.firstKey().isNull(), expected.table.firstKey().isNull());
+    QCOMPARE(actual.otherProductTypes, expected.otherProductTypes);
+    QCOMPARE(actual.moreProductTypes, expected.moreProductTypes);
+    QVERIFY(actual.table.first().size() > lines);
+}
+
+// A pool that finds few of its texts again stops looking them up; its texts stay the same.
+void TestFileReaderByCsv::poolGivesUpOnDistinctNames()
+{
+    TextPool distinct;
+    TextPool repeated;
+    for (int i = 0; i < 3 * TextPool::ProbeLookups; ++i) {
+        const QString name = QStringLiteral("user%1").arg(i);
+        QCOMPARE(distinct.text(QStringRef(&name)), name);
+        const QByteArray latin = "user" + QByteArray::number(i % 50);
+        QCOMPARE(repeated.text(QLatin1String(latin)), QString::fromLatin1(latin));
+    }
+    QVERIFY(!distinct.isPooling());
+    QCOMPARE(distinct.size(), TextPool::ProbeLookups);
+    QVERIFY(repeated.isPooling());
+    QCOMPARE(repeated.size(), 50);
+    const QString again = QStringLiteral("user7");
+    QCOMPARE(repeated.text(QStringRef(&again)).constData(),
+             repeated.text(QLatin1String("user7")).constData());
 }
 
 QTEST_GUILESS_MAIN(TestFileReaderByCsv)

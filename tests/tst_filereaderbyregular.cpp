@@ -1,10 +1,17 @@
+#include "datetimecodec.h"
+#include "linepatternmatcher.h"
+#include "linereader.h"
 #include "prxfilereader.h"
 #include "testsupport.h"
 
 #include <QRandomGenerator>
+#include <QRegExp>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -44,6 +51,75 @@ QByteArray prxLine(const QByteArray &stamp, const QByteArray &message)
 
 const QByteArray kStart = "PRXUIPluginFacade::onStartup enter";
 const QByteArray kEnd = "PRXUIPluginFacade::~PRXUIPluginFacade enter";
+
+// The reader as it was before it read lines in place: every line copied and decoded, each
+// pattern a QRegExp, every capture copied, the stamp parsed from the joined texts, and the
+// events put in order by a stable sort on their seconds.
+QVector<LogEvent> plainEvents(const FileReaderByRegular &reader, const QString &path)
+{
+    QVector<LogEvent> events;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return events;
+    LineReader source(&file);
+    LinePatternMatcher matcher(reader.linePattern());
+    const QRegExp start(reader.runStartPattern());
+    const QRegExp end(reader.runEndPattern());
+    const QRegExp user(reader.userSetPattern());
+    const DateTimeCodec codec(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    QString held;
+    bool hasHeld = false;
+    QByteArray raw;
+    for (;;) {
+        QString line;
+        if (hasHeld) {
+            line = held;
+            hasHeld = false;
+        } else if (source.next(&raw)) {
+            line = LineReader::decode(raw);
+        } else {
+            break;
+        }
+        if (!matcher.search(line))
+            continue;
+        const QString date = matcher.cap(reader.dateCaptureIndex());
+        const QString time = matcher.cap(reader.timeCaptureIndex());
+        QString message = matcher.cap(reader.messageCaptureIndex());
+        qint32 kind = None;
+        if (start.indexIn(message) >= 0)
+            kind = RunStart;
+        else if (end.indexIn(message) >= 0)
+            kind = RunEnd;
+        else if (user.indexIn(message) >= 0)
+            kind = UserSet;
+        else
+            continue;
+        if (kind == UserSet) {
+            while (source.next(&raw)) {
+                const QString continuation = LineReader::decode(raw);
+                if (matcher.search(continuation)) {
+                    held = continuation;
+                    hasHeld = true;
+                    break;
+                }
+                if (message.size() < (1 << 20))
+                    message += continuation.leftRef((1 << 20) - message.size());
+            }
+        }
+        LogEvent event;
+        event.kind = kind;
+        event.dateTime = codec.parse(date + QLatin1Char(' ') + time);
+        event.message = message;
+        events << event;
+    }
+    const auto seconds = [](const LogEvent &event) {
+        return event.dateTime.isValid() ? event.dateTime.toSecsSinceEpoch()
+                                        : std::numeric_limits<qint64>::max();
+    };
+    std::stable_sort(events.begin(), events.end(),
+                     [&](const LogEvent &a, const LogEvent &b) { return seconds(a) < seconds(b); });
+    return events;
+}
 
 QString describe(const QVector<LogEvent> &events)
 {
@@ -86,6 +162,11 @@ private:
         if (fastOk != plainOk || describe(fast) != describe(plain))
             qWarning("line strategies disagree on %s", qPrintable(path));
         [&] { QCOMPARE(describe(fast), describe(plain)); }();
+        // And both agree with the plain way of reading.
+        const QString expected = describe(plainEvents(reader, path));
+        if (describe(fast) != expected)
+            qWarning("the reader and the plain way disagree on %s", qPrintable(path));
+        [&] { QCOMPARE(describe(fast), expected); }();
         return plain;
     }
 

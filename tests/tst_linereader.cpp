@@ -1,6 +1,7 @@
 #include "linereader.h"
 #include "readcancel.h"
 #include "testsupport.h"
+#include "textscanner.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -64,6 +65,10 @@ private slots:
     void candidatesAreTheLinesThatHoldThem_data();
     void candidatesAreTheLinesThatHoldThem();
     void cancelStopsWithinABlock();
+    void viewsAreTheLinesOfNext_data();
+    void viewsAreTheLinesOfNext();
+    void decodedViewsAreDecodedLines();
+    void scannerFindsWhatAPlainSearchFinds();
 };
 
 void TestLineReader::linesAndLineEnds_data()
@@ -177,6 +182,120 @@ void TestLineReader::candidatesAreTheLinesThatHoldThem()
     QCOMPARE(actual.size(), expected.size());
     QVERIFY(actual == expected);
     QCOMPARE(candidates.cutLines() > 0, every.cutLines() > 0);
+}
+
+void TestLineReader::viewsAreTheLinesOfNext_data()
+{
+    candidatesAreTheLinesThatHoldThem_data();
+}
+
+// A line not copied is the line next() gives, without its line end; both ways count the bytes
+// passed as the device's.
+void TestLineReader::viewsAreTheLinesOfNext()
+{
+    QFETCH(quint32, seed);
+    QFETCH(int, longLine);
+    QFETCH(int, maxLineLength);
+    QByteArray content = generatedLog(seed, longLine > 100000 ? 40 : 3000, longLine);
+    const auto rebuilt = [](const LineReader::View &view) {
+        return QByteArray(view.data, view.size) + (view.lineEnd ? "\n" : "");
+    };
+    for (const bool candidates : {false, true}) {
+        QBuffer copied(&content);
+        QBuffer viewed(&content);
+        QVERIFY(copied.open(QIODevice::ReadOnly));
+        QVERIFY(viewed.open(QIODevice::ReadOnly));
+        LineReader copying(&copied, maxLineLength);
+        LineReader viewing(&viewed, maxLineLength);
+        if (candidates) {
+            copying.setCandidateTexts(kCandidates);
+            viewing.setCandidateTexts(kCandidates);
+        }
+        QByteArray line;
+        LineReader::View view;
+        int lines = 0;
+        for (;;) {
+            const bool more = candidates ? copying.nextCandidate(&line) : copying.next(&line);
+            const bool viewMore = candidates ? viewing.nextCandidate(&view) : viewing.next(&view);
+            QCOMPARE(viewMore, more);
+            if (!more)
+                break;
+            QCOMPARE(rebuilt(view), line);
+            QCOMPARE(LineReader::decode(view), LineReader::decode(line));
+            QVERIFY(view.size <= maxLineLength);
+            QCOMPARE(viewing.consumed(), copying.consumed());
+            ++lines;
+        }
+        QVERIFY(lines > 3);
+        QCOMPARE(viewing.consumed(), qint64(content.size()));
+        QCOMPARE(viewing.cutLines(), copying.cutLines());
+    }
+}
+
+// Decoding a line in place gives what decoding its copy gives, whatever its bytes.
+void TestLineReader::decodedViewsAreDecodedLines()
+{
+    QByteArray content = TestSupport::bytes("plain\n\xc3\xa9t\xc3\xa9\r\nbad \xff\xfe utf8\n"
+                                            "nul\0after\nlone\rcr\n\x7f\x80\x01\nlast");
+    content += generatedLog(99, 500, 40);
+    QBuffer copied(&content);
+    QBuffer viewed(&content);
+    QVERIFY(copied.open(QIODevice::ReadOnly));
+    QVERIFY(viewed.open(QIODevice::ReadOnly));
+    LineReader copying(&copied);
+    LineReader viewing(&viewed);
+    QByteArray line;
+    LineReader::View view;
+    int lines = 0;
+    while (copying.next(&line)) {
+        QVERIFY(viewing.next(&view));
+        const QString expected = LineReader::decode(line);
+        QCOMPARE(LineReader::decode(view), expected);
+        QCOMPARE(LineReader::decode(view).isNull(), expected.isNull());
+        ++lines;
+    }
+    QVERIFY(!viewing.next(&view));
+    QVERIFY(lines > 500);
+}
+
+// The scanner's sixteen-at-a-time search against one position at a time: texts of one byte to
+// many, sharing their first or last bytes, up to the end of the range and no further.
+void TestLineReader::scannerFindsWhatAPlainSearchFinds()
+{
+    QRandomGenerator random(20261211);
+    static const QByteArray alphabet = QByteArrayLiteral("abPRXset User:~\0\n\xff");
+    int found = 0;
+    for (int round = 0; round < 3000; ++round) {
+        QVector<QByteArray> texts;
+        const int count = int(random.bounded(1, 7));
+        for (int k = 0; k < count; ++k) {
+            QByteArray text;
+            const int length = int(random.bounded(1, round % 5 == 0 ? 40 : 6));
+            for (int i = 0; i < length; ++i)
+                text += alphabet.at(int(random.bounded(alphabet.size())));
+            texts << text;
+        }
+        QByteArray data;
+        const int size = int(random.bounded(0, 300));
+        for (int i = 0; i < size; ++i) {
+            if (random.bounded(30) == 0)
+                data += texts.at(int(random.bounded(texts.size())));
+            else
+                data += alphabet.at(int(random.bounded(alphabet.size())));
+        }
+        const TextScanner scanner(texts);
+        for (int probe = 0; probe < 8; ++probe) {
+            const int from = int(random.bounded(data.size() + 1));
+            const int end = from + int(random.bounded(data.size() - from + 1));
+            const int expected = scanner.findPlainly(data.constData(), from, end);
+            QCOMPARE(scanner.find(data.constData(), from, end), expected);
+            found += expected >= 0;
+        }
+    }
+    QVERIFY(found > 1000);
+    // An empty text is found at once; no text at all is never found.
+    QCOMPARE(TextScanner({"abc", ""}).find("xyz", 1, 3), 1);
+    QCOMPARE(TextScanner().find("xyz", 0, 3), -1);
 }
 
 QTEST_GUILESS_MAIN(TestLineReader)

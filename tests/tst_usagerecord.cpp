@@ -129,8 +129,12 @@ void TestUsageRecord::sharedTextsSameAsQt()
     QRandomGenerator random(7);
     const QDateTime base(QDate(2024, 1, 1), QTime(0, 0), Qt::LocalTime);
     const QString user = QStringLiteral("u");
-    for (int i = 0; i < 20000; ++i) {
-        const QDateTime when = base.addSecs(qint64(random.bounded(400 * 86400)));
+    for (int i = 0; i < 40000; ++i) {
+        // A year and more, then days decades apart that meet in the tables' slots.
+        const bool far = i >= 20000;
+        const quint32 span = far ? 60u * 366 * 86400 : 400u * 86400;
+        const QDateTime when =
+            base.addSecs(qint64(random.bounded(span)) - (far ? qint64(span / 2) : 0));
         const UsageRecord first(user, user, when, user);
         const UsageRecord second(user, user, when, user);
         QCOMPARE(first.dateText(), when.toString(QStringLiteral("yyyy-MM-dd")));

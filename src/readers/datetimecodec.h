@@ -32,6 +32,8 @@ public:
 
     QDateTime parse(const QString &text) const;
     QDateTime parse(const QChar *text, int length) const;
+    // The same for a text of Latin-1 bytes.
+    QDateTime parseLatin1(const char *text, int length) const;
 
     QString format() const { return m_format; }
     bool hasFastPath() const { return m_fast; }
@@ -68,6 +70,7 @@ private:
         bool steady = false;
     };
 
+    template <typename Char> QDateTime parseChars(const Char *text, int length) const;
     QDateTime localDateTime(const int *values) const;
     bool steadyDay(const QDate &date) const;
 

@@ -1,12 +1,16 @@
 #include "filereaderbycsv.h"
 
 #include "datetimecodec.h"
+#include "growthestimate.h"
+#include "hugepages.h"
 #include "linereader.h"
 #include "regularfile.h"
 #include "textpool.h"
 
 #include <QByteArray>
 #include <QFile>
+
+#include <cstring>
 
 namespace {
 
@@ -15,23 +19,75 @@ const QString kOutAction = QStringLiteral("Out");
 const QString kMomentTemplate = QStringLiteral("yyyy%1MM%1dd HH:mm");
 // Tried in this order; a moment holding both ends up parsed with the last one.
 const QString kDateSeparators[] = {QStringLiteral("-"), QStringLiteral("/")};
-const QChar kFieldSeparator = QLatin1Char(',');
-const QChar kDroppedMark = QLatin1Char(';');
+const char kDateSeparatorBytes[] = {'-', '/'};
+constexpr char kFieldSeparatorByte = ',';
+constexpr char kDroppedMarkByte = ';';
+const QChar kDroppedMark = QLatin1Char(kDroppedMarkByte);
 const QChar kLineEnd = QLatin1Char('\n');
 constexpr int kFieldCount = 5;
 
+QString textOf(const QStringRef &text)
+{
+    return text.toString();
+}
+
+QString textOf(QLatin1String text)
+{
+    return QString(text);
+}
+
 // The rows still go under the first type; the log's other types are kept to be said, a few
 // of them: a log of a million types must not cost a million comparisons a line.
-void noteOtherType(const QStringRef &type, LocationRead *read)
+template <typename Text> void noteOtherType(const Text &type, LocationRead *read)
 {
     for (const QString &known : qAsConst(read->otherProductTypes)) {
         if (type == known)
             return;
     }
     if (read->otherProductTypes.size() < LocationRead::kMostOtherTypes)
-        read->otherProductTypes.append(type.toString());
+        read->otherProductTypes.append(textOf(type));
     else
         read->moreProductTypes = true;
+}
+
+// A line of ASCII without NUL bytes and without marks is its own text, byte for byte.
+bool plainLine(const LineReader::View &view)
+{
+    const uchar *bytes = reinterpret_cast<const uchar *>(view.data);
+    bool other = false;
+    for (int i = 0; i < view.size; ++i) {
+        // NUL wraps round to 0xFF; 0x80 and above stay at 0x7F and above.
+        other |= uchar(bytes[i] - 1) >= 0x7F;
+        other |= bytes[i] == uchar(kDroppedMarkByte);
+    }
+    return !other;
+}
+
+bool isComma(char c)
+{
+    return c == kFieldSeparatorByte;
+}
+
+bool isComma(QChar c)
+{
+    return c == QLatin1Char(kFieldSeparatorByte);
+}
+
+// Where the four commas of a line of five fields stand, in cuts[1] to cuts[4], with cuts[0] -1
+// and cuts[5] the length. The commas are found once; a line of many thousand commas is given
+// up at the sixth.
+template <typename Char> bool findCommas(const Char *chars, int length, int *cuts)
+{
+    cuts[0] = -1;
+    int commas = 0;
+    for (int i = 0; i < length && commas < kFieldCount; ++i) {
+        if (isComma(chars[i]))
+            cuts[++commas] = i;
+    }
+    if (commas != kFieldCount - 1)
+        return false;
+    cuts[kFieldCount] = length;
+    return true;
 }
 
 } // namespace
@@ -58,48 +114,77 @@ LocationRead FileReaderByCSV::readLocation(const QString &path)
 
     UsageRecordList rows;
     QString tableKey;
-    TextPool texts;
+    // One pool each: a log of distinct users may still repeat its dongles.
+    TextPool userNames;
+    TextPool dogNums;
+    const qint64 fileSize = file.size();
     LineReader lines(&file);
-    QByteArray raw;
-    while (lines.next(&raw)) {
-        QString line = LineReader::decode(raw);
-        line.remove(kDroppedMark);
-        line.remove(kLineEnd);
-
-        // The commas are found once; a line of many thousand commas is given up at the sixth.
-        int cuts[kFieldCount + 1];
-        cuts[0] = -1;
-        int commas = 0;
-        for (int i = 0; i < line.size() && commas < kFieldCount; ++i) {
-            if (line.at(i) == kFieldSeparator)
-                cuts[++commas] = i;
-        }
-        if (commas != kFieldCount - 1)
-            continue;
-        cuts[kFieldCount] = line.size();
-        const auto field = [&](int index) {
-            return line.midRef(cuts[index] + 1, cuts[index + 1] - cuts[index] - 1);
-        };
-
-        const QStringRef productType = field(2);
-        if (tableKey.isEmpty() && !productType.isEmpty())
-            tableKey = productType.toString();
-        else if (!productType.isEmpty() && productType != tableKey)
-            noteOtherType(productType, &result);
-
-        const QStringRef startText = field(3);
-        const QStringRef endText = field(4);
+    LineReader::View view;
+    QString line;
+    static_assert(sizeof(kDateSeparatorBytes) == sizeof(kDateSeparators) / sizeof(QString),
+                  "one byte per date separator");
+    while (lines.next(&view)) {
         QDateTime start;
         QDateTime end;
-        for (int i = 0; i < separatorCount; ++i) {
-            if (startText.contains(kDateSeparators[i]))
-                start = codecs.at(i).parse(startText.unicode(), startText.size());
-            if (endText.contains(kDateSeparators[i]))
-                end = codecs.at(i).parse(endText.unicode(), endText.size());
+        QString userName;
+        QString dogNum;
+        if (plainLine(view)) {
+            // ASCII without marks: the bytes are the text, and are read as they stand.
+            int cuts[kFieldCount + 1];
+            if (!findCommas(view.data, view.size, cuts))
+                continue;
+            const auto field = [&](int index) {
+                return QLatin1String(view.data + cuts[index] + 1,
+                                     cuts[index + 1] - cuts[index] - 1);
+            };
+            const QLatin1String productType = field(2);
+            if (tableKey.isEmpty() && !productType.isEmpty())
+                tableKey = QString(productType);
+            else if (!productType.isEmpty() && productType != tableKey)
+                noteOtherType(productType, &result);
+            for (const int index : {3, 4}) {
+                const QLatin1String text = field(index);
+                QDateTime &moment = index == 3 ? start : end;
+                for (int i = 0; i < separatorCount; ++i) {
+                    if (std::memchr(text.data(), kDateSeparatorBytes[i], size_t(text.size())))
+                        moment = codecs.at(i).parseLatin1(text.data(), text.size());
+                }
+            }
+            userName = userNames.text(field(0));
+            dogNum = dogNums.text(field(1));
+        } else {
+            // What is done with any line: decode, then drop every mark and line end.
+            line = LineReader::decode(view);
+            line.remove(kDroppedMark);
+            line.remove(kLineEnd);
+            int cuts[kFieldCount + 1];
+            if (!findCommas(line.constData(), line.size(), cuts))
+                continue;
+            const auto field = [&](int index) {
+                return line.midRef(cuts[index] + 1, cuts[index + 1] - cuts[index] - 1);
+            };
+            const QStringRef productType = field(2);
+            if (tableKey.isEmpty() && !productType.isEmpty())
+                tableKey = productType.toString();
+            else if (!productType.isEmpty() && productType != tableKey)
+                noteOtherType(productType, &result);
+            const QStringRef startText = field(3);
+            const QStringRef endText = field(4);
+            for (int i = 0; i < separatorCount; ++i) {
+                if (startText.contains(kDateSeparators[i]))
+                    start = codecs.at(i).parse(startText.unicode(), startText.size());
+                if (endText.contains(kDateSeparators[i]))
+                    end = codecs.at(i).parse(endText.unicode(), endText.size());
+            }
+            userName = userNames.text(field(0));
+            dogNum = dogNums.text(field(1));
         }
 
-        const QString userName = texts.text(field(0));
-        const QString dogNum = texts.text(field(1));
+        if (rows.size() + 2 > rows.capacity()) {
+            rows.reserve(
+                grownCapacity(rows.size() + 2, lines.consumed(), fileSize, sizeof(UsageRecord)));
+            HugePages::advise(rows.constData(), size_t(rows.capacity()) * sizeof(UsageRecord));
+        }
         rows.append(UsageRecord(userName, dogNum, start, kInAction));
         rows.append(UsageRecord(userName, dogNum, end, kOutAction));
     }

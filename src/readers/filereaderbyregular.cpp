@@ -1,6 +1,7 @@
 #include "filereaderbyregular.h"
 
 #include "datetimecodec.h"
+#include "growthestimate.h"
 #include "linepatternmatcher.h"
 #include "linereader.h"
 #include "regularfile.h"
@@ -9,6 +10,9 @@
 #include <QByteArray>
 #include <QFile>
 #include <QRegExp>
+#include <QVarLengthArray>
+
+#include <algorithm>
 
 namespace {
 
@@ -42,11 +46,11 @@ public:
     {
     }
 
-    bool foundIn(const QString &message) const
+    bool foundIn(const QStringRef &message) const
     {
         if (m_plain)
             return message.contains(m_text);
-        return m_regExp.indexIn(message) >= 0;
+        return m_regExp.indexIn(message.toString()) >= 0;
     }
 
 private:
@@ -108,37 +112,54 @@ bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *eve
 
     QString heldLine;
     bool hasHeldLine = false;
-    QByteArray raw;
+    LineReader::View view;
+    QVarLengthArray<QChar, 64> stamp;
+    QString lastMessage[UserSet + 1];
     for (;;) {
         QString line;
         if (hasHeldLine) {
             line = heldLine;
             hasHeldLine = false;
-        } else if (skipLines ? source.nextCandidate(&raw) : source.next(&raw)) {
-            line = LineReader::decode(raw);
+        } else if (skipLines ? source.nextCandidate(&view) : source.next(&view)) {
+            line = LineReader::decode(view);
         } else {
             break;
         }
 
         if (!linePatternRe.search(line))
             continue;
-        const QString dateText = linePatternRe.cap(dateIndex);
-        const QString timeText = linePatternRe.cap(timeIndex);
-        QString message = linePatternRe.cap(messageIndex);
-
+        const QStringRef messageText = linePatternRe.capRef(messageIndex);
         qint32 kind = None;
-        if (startPattern.foundIn(message))
+        if (startPattern.foundIn(messageText))
             kind = RunStart;
-        else if (endPattern.foundIn(message))
+        else if (endPattern.foundIn(messageText))
             kind = RunEnd;
-        else if (userPattern.foundIn(message))
+        else if (userPattern.foundIn(messageText))
             kind = UserSet;
         else
             continue;
 
+        // The stamp is the date, a blank and the time, as captured.
+        const QStringRef dateText = linePatternRe.capRef(dateIndex);
+        const QStringRef timeText = linePatternRe.capRef(timeIndex);
+        stamp.resize(dateText.size() + 1 + timeText.size());
+        std::copy(dateText.begin(), dateText.end(), stamp.begin());
+        stamp[dateText.size()] = QLatin1Char(' ');
+        std::copy(timeText.begin(), timeText.end(), stamp.begin() + dateText.size() + 1);
+        LogEvent event;
+        event.kind = kind;
+        event.dateTime = stampCodec.parse(stamp.constData(), stamp.size());
+        // Start-up and shutdown lines repeat one message; the events share its text.
+        QString message =
+            kind != UserSet && !lastMessage[kind].isNull() && messageText == lastMessage[kind]
+                ? lastMessage[kind]
+                : messageText.toString();
+        if (kind != UserSet)
+            lastMessage[kind] = message;
+
         if (kind == UserSet) {
-            while (source.next(&raw)) {
-                const QString continuation = LineReader::decode(raw);
+            while (source.next(&view)) {
+                const QString continuation = LineReader::decode(view);
                 if (linePatternRe.search(continuation)) {
                     heldLine = continuation;
                     hasHeldLine = true;
@@ -149,11 +170,11 @@ bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *eve
             }
         }
 
-        LogEvent event;
-        event.kind = kind;
-        event.dateTime = stampCodec.parse(dateText + QLatin1Char(' ') + timeText);
         event.message = message;
-        events->append(event);
+        if (events->size() == events->capacity())
+            events->reserve(grownCapacity(events->size() + 1, source.consumed(), file.size(),
+                                          sizeof(LogEvent)));
+        events->append(std::move(event));
     }
 
     // Events of the same second keep their file order, so results do not vary between runs.

@@ -45,9 +45,24 @@ QString LinePatternMatcher::stampedLinePattern()
 
 bool LinePatternMatcher::search(const QString &line)
 {
-    if (!m_linear)
+    if (!m_linear) {
+        m_line = line;
         return m_regExp.indexIn(line) >= 0;
+    }
     return searchStamped(line);
+}
+
+QStringRef LinePatternMatcher::capRef(int n) const
+{
+    if (!m_linear) {
+        const int at = m_regExp.pos(n);
+        if (at < 0)
+            return QStringRef();
+        return m_line.midRef(at, m_regExp.cap(n).size());
+    }
+    if (n < 0 || n > 3)
+        return QStringRef();
+    return m_line.midRef(m_capStart[n], m_capLength[n]);
 }
 
 QString LinePatternMatcher::cap(int n) const

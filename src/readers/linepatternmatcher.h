@@ -22,6 +22,9 @@ public:
     bool search(const QString &line);
     // Capture n of the last successful search, numbered as by QRegExp::cap.
     QString cap(int n) const;
+    // The same capture in the line searched, not copied; valid until the next search. Null
+    // where cap(n) is null.
+    QStringRef capRef(int n) const;
 
     bool isLinear() const { return m_linear; }
 

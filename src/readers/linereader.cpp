@@ -17,19 +17,60 @@ QString LineReader::decode(const QByteArray &line)
     return QString::fromUtf8(line.constData(), int(qstrnlen(line.constData(), uint(line.size()))));
 }
 
+QString LineReader::decode(const View &line)
+{
+    const uchar *bytes = reinterpret_cast<const uchar *>(line.data);
+    QString text(line.size + (line.lineEnd ? 1 : 0), Qt::Uninitialized);
+    QChar *out = text.data();
+    bool other = false;
+    for (int i = 0; i < line.size; ++i) {
+        // NUL wraps round to 0xFF; 0x80 and above stay at 0x7F and above.
+        other |= uchar(bytes[i] - 1) >= 0x7F;
+        out[i] = QLatin1Char(char(bytes[i]));
+    }
+    if (other) {
+        QByteArray copied;
+        copy(line, &copied);
+        return decode(copied);
+    }
+    if (line.lineEnd)
+        out[line.size] = QLatin1Char('\n');
+    return text;
+}
+
 void LineReader::setCandidateTexts(const QVector<QByteArray> &texts)
 {
-    m_matchers.clear();
-    m_textLengths.clear();
-    for (const QByteArray &text : texts) {
-        m_matchers.append(QByteArrayMatcher(text));
-        m_textLengths.append(text.size());
-    }
-    m_scanned = QVector<int>(texts.size(), 0);
-    m_hit = QVector<int>(texts.size(), -1);
+    m_candidates = TextScanner(texts);
+    m_scanned = 0;
+    m_hit = -1;
+}
+
+void LineReader::copy(const View &view, QByteArray *line)
+{
+    *line = QByteArray(view.data, view.size + (view.lineEnd ? 1 : 0));
+    if (view.lineEnd)
+        (*line)[view.size] = '\n';
 }
 
 bool LineReader::next(QByteArray *line)
+{
+    View view;
+    if (!next(&view))
+        return false;
+    copy(view, line);
+    return true;
+}
+
+bool LineReader::nextCandidate(QByteArray *line)
+{
+    View view;
+    if (!nextCandidate(&view))
+        return false;
+    copy(view, line);
+    return true;
+}
+
+bool LineReader::next(View *line)
 {
     skipRestOfCutLine();
     for (;;) {
@@ -58,24 +99,20 @@ bool LineReader::next(QByteArray *line)
     }
 }
 
-bool LineReader::nextCandidate(QByteArray *line)
+bool LineReader::nextCandidate(View *line)
 {
     for (;;) {
         skipRestOfCutLine();
-        int best = -1;
-        for (int i = 0; i < m_matchers.size(); ++i) {
-            if (m_hit[i] < m_pos) {
-                m_hit[i] = -1;
-                const int from = std::max(m_pos, m_scanned[i]);
-                const int found = m_matchers[i].indexIn(m_buffer, from);
-                if (found >= 0)
-                    m_hit[i] = found;
-                else
-                    m_scanned[i] = std::max(from, m_buffer.size() - m_textLengths[i] + 1);
-            }
-            if (m_hit[i] >= 0 && (best < 0 || m_hit[i] < best))
-                best = m_hit[i];
+        if (m_hit < m_pos) {
+            m_hit = -1;
+            const int from = std::max(m_pos, m_scanned);
+            const int found = m_candidates.find(m_buffer.constData(), from, m_buffer.size());
+            if (found >= 0)
+                m_hit = found;
+            else
+                m_scanned = std::max(from, m_buffer.size() - m_candidates.longest() + 1);
         }
+        const int best = m_hit;
         const char *data = m_buffer.constData();
         if (best >= 0) {
             const int start = lineStart(best);
@@ -132,30 +169,30 @@ int LineReader::lineStart(int at) const
 
 bool LineReader::holdsCandidate(int start, int end) const
 {
-    for (int i = 0; i < m_matchers.size(); ++i) {
-        const int found = m_matchers[i].indexIn(m_buffer.constData(), end, start);
-        if (found >= 0)
-            return true;
-    }
-    return false;
+    return m_candidates.find(m_buffer.constData(), start, end) >= 0;
 }
 
-void LineReader::takeLine(int start, int end, QByteArray *line)
+void LineReader::takeLine(int start, int end, View *line)
 {
     int length = end - start;
     const char *data = m_buffer.constData() + start;
-    if (length >= 2 && data[length - 1] == '\n' && data[length - 2] == '\r') {
-        *line = QByteArray(data, length - 1);
-        (*line)[length - 2] = '\n';
-    } else {
-        *line = QByteArray(data, length);
+    line->data = data;
+    line->lineEnd = length >= 1 && data[length - 1] == '\n';
+    if (line->lineEnd) {
+        --length;
+        // A carriage return before the line feed belongs to the line end.
+        if (length >= 1 && data[length - 1] == '\r')
+            --length;
     }
+    line->size = length;
     m_pos = end;
 }
 
-void LineReader::cutLine(int start, QByteArray *line)
+void LineReader::cutLine(int start, View *line)
 {
-    *line = QByteArray(m_buffer.constData() + start, m_maxLineLength);
+    line->data = m_buffer.constData() + start;
+    line->size = m_maxLineLength;
+    line->lineEnd = false;
     m_pos = start + m_maxLineLength;
     m_skipping = true;
     ++m_cutLines;
@@ -185,13 +222,16 @@ void LineReader::refill(int keepFrom)
     // Lines skipped before keepFrom are consumed.
     m_pos = std::max(m_pos, keepFrom);
     if (keepFrom > 0) {
+        m_dropped += keepFrom;
         m_buffer.remove(0, keepFrom);
         m_pos -= keepFrom;
-        for (int i = 0; i < m_hit.size(); ++i) {
-            m_scanned[i] = std::max(0, m_scanned[i] - keepFrom);
-            m_hit[i] = m_hit[i] >= keepFrom ? m_hit[i] - keepFrom : -1;
-        }
+        m_scanned = std::max(0, m_scanned - keepFrom);
+        m_hit = m_hit >= keepFrom ? m_hit - keepFrom : -1;
     }
+    // Room for a block and what is kept of the last; reserved, the buffer is neither freed
+    // when emptied nor moved when refilled, so that blocks are read into the same pages.
+    if (m_buffer.capacity() < 2 * BlockSize)
+        m_buffer.reserve(2 * BlockSize);
     const int oldSize = m_buffer.size();
     // Every caller has searched what it keeps for a line end and found none.
     m_noLineEndBefore = oldSize;

@@ -22,4 +22,7 @@ struct LogEvent
     QString message;
 };
 
+// Its members are all relocatable, so vectors of events grow by moving bytes.
+Q_DECLARE_TYPEINFO(LogEvent, Q_MOVABLE_TYPE);
+
 #endif // LOGEVENT_H

@@ -1,6 +1,8 @@
 #ifndef TIMEORDER_H
 #define TIMEORDER_H
 
+#include "hugepages.h"
+
 #include <QDateTime>
 #include <QtGlobal>
 
@@ -12,7 +14,8 @@
 // items without a valid moment last, equal moments in the order given. A large table sorts
 // quickest as pairs of a 32-bit key and a position (see SortKey); such keys reach from 1970 to
 // 2106, which holds every moment of an ordinary log, so 64-bit keys are used only for a set
-// with a moment outside that span.
+// with a moment outside that span. A set in order already is left as it is; a large one that is
+// not is sorted by radix on its compact keys, in time linear in its size.
 class TimeOrder
 {
 public:
@@ -29,7 +32,7 @@ public:
     {
         const int count = int(items.size());
         std::vector<std::pair<quint32, int>> compact;
-        compact.reserve(size_t(count));
+        reserveLarge(compact, size_t(count));
         for (int index = 0; index < count; ++index) {
             const qint64 seconds = secondsOf(items.at(index));
             if (!fitsCompact(seconds)) {
@@ -44,12 +47,26 @@ public:
     // How many sorts of this thread needed 64-bit keys; lets tests see that ordinary sets keep
     // the quick way.
     static quint64 wideSorts();
+    // How many sorts of this thread went by radix (large sets of compact keys not in order
+    // already); lets tests see that the quick way is taken.
+    static quint64 radixSorts();
+
+    // The positions of the items of keys (compact key, position in the order given) in their
+    // order; empty when they are in order already. Large sets are sorted by radix.
+    static std::vector<int> positions(std::vector<std::pair<quint32, int>> &keys);
+    // The same by comparisons (std::stable_sort), whatever the size; what positions() must give.
+    static std::vector<int> comparedPositions(std::vector<std::pair<quint32, int>> &keys);
+
+    // Room for count items, in huge pages where the system gives them (see HugePages).
+    template <typename T> static void reserveLarge(std::vector<T> &list, size_t count)
+    {
+        list.reserve(count);
+        HugePages::advise(list.data(), count * sizeof(T));
+    }
 
 private:
     static bool fitsCompact(qint64 seconds);
     static quint32 compactKey(qint64 seconds);
-    // The positions of the items in order; empty when they are in order already.
-    static std::vector<int> positions(std::vector<std::pair<quint32, int>> &keys);
     static std::vector<int> positions(std::vector<std::pair<qint64, int>> &keys);
 
     template <typename List, typename SecondsOf>
@@ -62,23 +79,49 @@ private:
         return positions(keys);
     }
 
-    // Moves the item at positions[k] to place k.
-    template <typename List> static void place(List &items, const std::vector<int> &positions)
+    // Moves the item at positions[k] to place k, place by place: the item found at k is
+    // swapped with the one that belongs there, and the place that wants the item so displaced
+    // is told where it went. The items a few places ahead are fetched early, so that a table
+    // in random order is put in place at the pace of memory rather than one miss after another.
+    template <typename List> static void place(List &items, std::vector<int> positions)
     {
-        std::vector<bool> placed(positions.size(), false);
-        for (size_t start = 0; start < positions.size(); ++start) {
-            if (placed[start] || size_t(positions[start]) == start)
-                continue;
-            auto held = std::move(items[int(start)]);
-            size_t to = start;
-            for (size_t from = size_t(positions[to]); from != start; from = size_t(positions[to])) {
-                items[int(to)] = std::move(items[int(from)]);
-                placed[to] = true;
-                to = from;
+        const size_t count = positions.size();
+        if (count == 0)
+            return;
+        // inverse[s]: the place that wants the item now at s.
+        std::vector<int> inverse;
+        reserveLarge(inverse, count);
+        inverse.resize(count);
+        for (size_t k = 0; k < count; ++k)
+            inverse[size_t(positions[k])] = int(k);
+        auto *data = items.data();
+        constexpr size_t ahead = 8;
+        for (size_t k = 0; k < count; ++k) {
+            if (k + ahead < count) {
+                // Only hints: a later step may change what these name.
+                const size_t from = size_t(positions[k + ahead]);
+                prefetch(data + from);
+                prefetch(reinterpret_cast<const char *>(data + from + 1) - 1);
+                prefetch(&inverse[from]);
+                prefetch(&positions[size_t(inverse[k + ahead])]);
             }
-            items[int(to)] = std::move(held);
-            placed[to] = true;
+            const size_t from = size_t(positions[k]);
+            if (from == k)
+                continue;
+            std::swap(data[k], data[from]);
+            const int wanting = inverse[k];
+            positions[size_t(wanting)] = int(from);
+            inverse[from] = wanting;
         }
+    }
+
+    static void prefetch(const void *address)
+    {
+#if defined(__GNUC__) || defined(__clang__)
+        __builtin_prefetch(address);
+#else
+        Q_UNUSED(address);
+#endif
     }
 };
 

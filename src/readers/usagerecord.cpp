@@ -7,19 +7,15 @@
 namespace {
 
 // Rows of one log name few distinct days and seconds; their texts are made once and shared.
-// Per thread, since readers may run side by side.
-constexpr int kDaySlots = 1 << 8;
-constexpr int kSecondSlots = 1 << 12;
+// Per thread, since readers may run side by side. Days go by their number in eleven years'
+// slots, so that a log whose rows jump back and forth over a year or two keeps its texts; times
+// by their second of the day, one slot each.
+constexpr int kDaySlots = 1 << 12;
+constexpr int kSecondsPerDay = 24 * 60 * 60;
 
 struct DateSlot
 {
     qint64 julianDay = -1;
-    QString text;
-};
-
-struct TimeSlot
-{
-    int second = -1;
     QString text;
 };
 
@@ -37,14 +33,13 @@ QString sharedDateText(const QDateTime &dateTime)
 
 QString sharedTimeText(const QDateTime &dateTime)
 {
-    thread_local std::vector<TimeSlot> slots(kSecondSlots);
+    // A null text marks a second not met yet: a time's text is never empty.
+    thread_local std::vector<QString> slots(kSecondsPerDay);
     const int second = dateTime.time().msecsSinceStartOfDay() / 1000;
-    TimeSlot &slot = slots[size_t(second & (kSecondSlots - 1))];
-    if (slot.second != second) {
-        slot.text = DateTimeCodec::timeText(dateTime);
-        slot.second = second;
-    }
-    return slot.text;
+    QString &slot = slots[size_t(second)];
+    if (slot.isNull())
+        slot = DateTimeCodec::timeText(dateTime);
+    return slot;
 }
 
 } // namespace
