@@ -52,14 +52,15 @@ int runOne(int rows, const QString &folder)
     const qint64 elapsed = timer.elapsed();
     const qint64 bytes = QFileInfo(UsageReportWriter::reportFilePath(folder, "BENCH")).size();
     QTextStream(stdout) << QStringLiteral("%1 rows: %2 s, peak RSS %3 MB (%4 MB before), "
-                                          "PDF %5 KB, %7 pieces%6\n")
+                                          "PDF %5 KB, %7 pieces, %8 steady pages%6\n")
                                .arg(rows, 6)
                                .arg(elapsed / 1000.0, 0, 'f', 2)
                                .arg(peakResidentKiB() / 1024.0, 0, 'f', 1)
                                .arg(before / 1024.0, 0, 'f', 1)
                                .arg(bytes / 1024)
                                .arg(written ? QString() : QStringLiteral(", NOT WRITTEN"))
-                               .arg(report.piecesLaidOut());
+                               .arg(report.piecesLaidOut())
+                               .arg(report.steadyPagesPainted());
     return written ? 0 : 1;
 }
 

@@ -1,3 +1,4 @@
+#include "celltextlayouts.h"
 #include "exportdriver.h"
 #include "filereaderbycsv.h"
 #include "pdfreader.h"
@@ -10,11 +11,13 @@
 #include "usagereportwriter.h"
 #include "zqffilereader.h"
 
+#include <QImage>
 #include <QPageSize>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QtTest>
 
 // The report printed a few pages at a time against the toolkit's own printing of the whole
@@ -126,6 +129,22 @@ UsageTable sections(const QVector<int> &sizes)
     return table;
 }
 
+// tables product types, each of some rows of two lines and then a few of one line; each
+// table has one tall row more than the one before.
+UsageTable tallThenShort(int tables)
+{
+    UsageTable table;
+    for (int type = 0; type < tables; ++type) {
+        UsageRecordList &list = table[QStringLiteral("Type %1").arg(type, 2, 10, QChar('0'))];
+        const int tall = 120 + type;
+        for (int i = 0; i < tall + 4; ++i)
+            list << record(i < tall ? QStringLiteral("Anna Maria Lindqvist")
+                                    : QStringLiteral("u%1").arg(i),
+                           QString::number(1000 + i), i, i % 2 == 0);
+    }
+    return table;
+}
+
 UsageTable merged(const QVector<UsageTable> &tables)
 {
     UsageTable all;
@@ -161,6 +180,7 @@ private slots:
     void sameAsTheWholeDocument();
     void fallsBackForTextsTheImportReshapes();
     void progressHearsEveryPageAndMayStop();
+    void cellLayoutsAreKeptAndStartAgain();
 };
 
 void TestReportPages::sameAsTheWholeDocument_data()
@@ -168,15 +188,18 @@ void TestReportPages::sameAsTheWholeDocument_data()
     QTest::addColumn<UsageTable>("table");
     // More than one piece, or the report was not printed piece by piece at all.
     QTest::addColumn<int>("leastPieces");
+    // Pages drawn as steady pages, without a document, at least.
+    QTest::addColumn<int>("leastSteady");
 
     for (const char *code : {"PRX", "DLV", "HWN", "HWNK", "ZQF"})
-        QTest::addRow("example %s", code) << examples(code) << 1;
+        QTest::addRow("example %s", code) << examples(code) << 1 << 0;
     QTest::newRow("fixture csv") << FileReaderByCSV().read(PLINTHRA_TEST_DATA
                                                            "/csv/illustration.csv")
-                                 << 1;
-    QTest::newRow("fixture prx") << PrxFileReader().read(PLINTHRA_TEST_DATA "/prx/sample.log") << 1;
+                                 << 1 << 0;
+    QTest::newRow("fixture prx") << PrxFileReader().read(PLINTHRA_TEST_DATA "/prx/sample.log") << 1
+                                 << 0;
     QTest::newRow("fixture zqf") << ZqfFileReader().read(PLINTHRA_TEST_DATA "/zqf/illustration")
-                                 << 1;
+                                 << 1 << 0;
 
 #ifdef PLINTHRA_SANITIZED_BUILD
     // The whole-document reference slows down tenfold under the sanitizers.
@@ -185,48 +208,65 @@ void TestReportPages::sameAsTheWholeDocument_data()
     const QVector<int> someEmpty{40, 0, 300, 3, 0, 60};
 #else
     const int size = fullCorpus() ? 6000 : 1200;
-    const int many = 3;
+    const int many = 2;
     const QVector<int> someEmpty{40, 0, 700, 3, 0, 90, 55, 1, 300, 0, 120};
 #endif
     QTest::newRow("one type") << rows(size, [](int i) { return QStringLiteral("u%1").arg(i % 9); })
-                              << many;
-    QTest::newRow("two types") << sections({size / 3, size}) << many;
-    QTest::newRow("many types, some empty") << sections(someEmpty) << 2;
+                              << many << size / 100;
+    QTest::newRow("two types") << sections({size / 3, size}) << many << size / 100;
+    QTest::newRow("many types, some empty") << sections(someEmpty) << 2 << 1;
+    // Rows of two lines; then rows of one and two lines by turns, which are never steady.
+    QTest::newRow("shapes change in the table") << rows(size, [size](int i) {
+        if (i < size / 2 || i >= size * 3 / 4)
+            return QStringLiteral("Anna Maria %1 Lindqvist").arg(i);
+        return i % 2 ? QStringLiteral("u%1").arg(i)
+                     : QStringLiteral("Anna Maria %1 Lindqvist").arg(i);
+    }) << many << size / 100;
+    // Tall rows then short ones, the change at every place on a page in one table or another:
+    // a short row may fit where a tall one would not.
+    QTest::newRow("short rows after tall ones") << tallThenShort(fullCorpus() ? 40 : 24) << 2 << 20;
+    // A font the text falls back to, and text from right to left.
+    QTest::newRow("another font, steadily") << rows(size, [](int i) {
+        return QString::fromUtf8("\xe6\x9d\xb1\xe4\xba\xac") + QString::number(i % 13);
+    }) << many << size / 100;
+    QTest::newRow("right to left") << rows(size, [](int i) {
+        return QString::fromUtf8("\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d ") + QString::number(i % 13);
+    }) << many << size / 100;
 #ifdef PLINTHRA_SANITIZED_BUILD
     // Under the sanitizers the shapes above stand for the rest, which the plain build runs.
     QTest::newRow("wrapped names") << rows(size, [](int i) {
         return i % 7 == 3 ? QStringLiteral("Anna Maria Theresa von Hohenberg-Lindqvist %1").arg(i)
                           : QStringLiteral("jo%1").arg(i);
-    }) << many;
+    }) << many << 0;
     return;
 #endif
     // A long address widens the first column for the whole table, though it comes late.
     QTest::newRow("wide word late in the table") << rows(size, [size](int i) {
         return i == size * 4 / 5 ? QStringLiteral("someone.with.a.long.name@example-company.com")
                                  : QStringLiteral("user%1@example.com").arg(i % 40);
-    }) << many;
+    }) << many << 0;
     // Names that wrap to two and three lines: rows of several heights, some split by a page end.
     QTest::newRow("wrapped names") << rows(size, [](int i) {
         return i % 7 == 3   ? QStringLiteral("Anna Maria Theresa von Hohenberg-Lindqvist %1").arg(i)
                : i % 5 == 1 ? QStringLiteral("Jo Ng %1 and a team of many people").arg(i)
                             : QStringLiteral("jo%1").arg(i);
-    }) << many;
+    }) << many << 0;
     // A word too wide for the page: the whole table's words are then broken anywhere.
     QTest::newRow("word wider than the page") << rows(size, [size](int i) {
         return i == size / 2 ? QString(PrintedText::kMaxLength * 2, QLatin1Char('W'))
                              : QStringLiteral("user%1").arg(i % 11);
-    }) << many;
+    }) << many << 0;
     QTest::newRow("markup-like texts") << rows(size, [](int i) {
         const QStringList texts{"<b>bold</b>", "a&amp;b", "x<y", "&lt;tag&gt;", "100%1", "\"q\""};
         return texts.at(i % texts.size());
-    }) << many;
+    }) << many << 0;
     QTest::newRow("other scripts") << rows(size, [](int i) {
         const QStringList texts{
             QString::fromUtf8("\xe6\x9d\xb1\xe4\xba\xac\xe5\xb7\xa5\xe5\xa0\xb4"),
             QString::fromUtf8("\xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd\xd0\xbe\xd0\xb2"),
             QString::fromUtf8("Zo\xc3\xab"), QStringLiteral("plain")};
         return texts.at(i % texts.size()) + QString::number(i % 13);
-    }) << many;
+    }) << many << 0;
     QTest::newRow("reshaped texts") << rows(size, [](int i) {
         const QStringList texts{"  lead",
                                 "in  side",
@@ -236,10 +276,10 @@ void TestReportPages::sameAsTheWholeDocument_data()
                                                   "break"),
                                 "trail  "};
         return texts.at(i % texts.size());
-    }) << many;
+    }) << many << 0;
     QTest::newRow("empty names") << rows(size, [](int i) {
         return i % 3 ? QString() : QStringLiteral("someone");
-    }) << 2;
+    }) << 2 << 0;
     if (fullCorpus()) {
         QTest::newRow("long, several kinds")
             << merged({rows(20000,
@@ -248,7 +288,7 @@ void TestReportPages::sameAsTheWholeDocument_data()
                            3000,
                            [](int i) { return QStringLiteral("Anna Maria %1 Lindqvist").arg(i); },
                            "Viewer")})
-            << 20;
+            << 20 << 200;
     }
 }
 
@@ -256,6 +296,7 @@ void TestReportPages::sameAsTheWholeDocument()
 {
     QFETCH(UsageTable, table);
     QFETCH(int, leastPieces);
+    QFETCH(int, leastSteady);
     QTemporaryDir folder;
     const UsageReportWriter writer;
     const QString straight = folder.filePath("straight.pdf");
@@ -264,6 +305,8 @@ void TestReportPages::sameAsTheWholeDocument()
     const QString ours = UsageReportWriter::reportFilePath(folder.path(), kCode);
     QVERIFY2(writer.piecesLaidOut() >= leastPieces,
              qPrintable(QString::number(writer.piecesLaidOut())));
+    QVERIFY2(writer.steadyPagesPainted() >= leastSteady,
+             qPrintable(QString::number(writer.steadyPagesPainted())));
 
     const QStringList expected = PdfReader::renderPages(straight, folder.path(), "straight");
     const QStringList actual = PdfReader::renderPages(ours, folder.path(), "ours");
@@ -353,4 +396,45 @@ void TestReportPages::progressHearsEveryPageAndMayStop()
 }
 
 QTEST_MAIN(TestReportPages)
+// A column keeps a few layouts, then drops them all and starts again; whichever way a text's
+// layout comes, it is that text's, broken into the lines a fresh layout has.
+void TestReportPages::cellLayoutsAreKeptAndStartAgain()
+{
+    QImage device(100, 100, QImage::Format_RGB32);
+    QTextOption option(Qt::AlignHCenter);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QFont font(QStringLiteral("DejaVu Sans"), 9);
+    const qreal width = 60;
+    CellTextLayouts layouts(&device, {{font, width, option}}, 2);
+    const QStringList texts{"short", "a name long enough for a few lines", "x",
+                            QString::fromUtf8("\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d"), "short"};
+    QVector<int> shortShape;
+    for (int round = 0; round < 2; ++round) {
+        for (const QString &text : texts) {
+            const QTextLayout &laid = layouts.layout(0, text);
+            QCOMPARE(laid.text(), text);
+            QTextLayout fresh(text, font, &device);
+            fresh.setTextOption(option);
+            fresh.beginLayout();
+            for (QTextLine line = fresh.createLine(); line.isValid(); line = fresh.createLine())
+                line.setLineWidth(width);
+            fresh.endLayout();
+            QCOMPARE(laid.lineCount(), fresh.lineCount());
+            for (int line = 0; line < fresh.lineCount(); ++line)
+                QCOMPARE(laid.lineAt(line).textLength(), fresh.lineAt(line).textLength());
+            QVector<int> shape;
+            layouts.addShape(0, text, &shape);
+            // Direction, line count, then two heights a line.
+            QCOMPARE(shape.size(), 2 + 2 * fresh.lineCount());
+            QCOMPARE(shape.at(0), int(text.isRightToLeft()));
+            if (text == QLatin1String("short")) {
+                if (shortShape.isEmpty())
+                    shortShape = shape;
+                QCOMPARE(shape, shortShape);
+            }
+        }
+    }
+    QVERIFY(layouts.layout(0, texts.at(1)).lineCount() >= 3);
+}
+
 #include "tst_reportpages.moc"

@@ -16,31 +16,36 @@ QPaintEngine *CullingPaintDevice::paintEngine() const
 
 int CullingPaintDevice::metric(PaintDeviceMetric metric) const
 {
+    return metricOf(*m_device, metric);
+}
+
+int CullingPaintDevice::metricOf(const QPaintDevice &device, PaintDeviceMetric metric)
+{
     switch (metric) {
     case PdmWidth:
-        return m_device->width();
+        return device.width();
     case PdmHeight:
-        return m_device->height();
+        return device.height();
     case PdmWidthMM:
-        return m_device->widthMM();
+        return device.widthMM();
     case PdmHeightMM:
-        return m_device->heightMM();
+        return device.heightMM();
     case PdmNumColors:
-        return m_device->colorCount();
+        return device.colorCount();
     case PdmDepth:
-        return m_device->depth();
+        return device.depth();
     case PdmDpiX:
-        return m_device->logicalDpiX();
+        return device.logicalDpiX();
     case PdmDpiY:
-        return m_device->logicalDpiY();
+        return device.logicalDpiY();
     case PdmPhysicalDpiX:
-        return m_device->physicalDpiX();
+        return device.physicalDpiX();
     case PdmPhysicalDpiY:
-        return m_device->physicalDpiY();
+        return device.physicalDpiY();
     case PdmDevicePixelRatio:
-        return m_device->devicePixelRatio();
+        return device.devicePixelRatio();
     case PdmDevicePixelRatioScaled:
-        return qRound(m_device->devicePixelRatioF() * devicePixelRatioFScale());
+        return qRound(device.devicePixelRatioF() * devicePixelRatioFScale());
     }
-    return QPaintDevice::metric(metric);
+    return 0;
 }

@@ -20,6 +20,9 @@ public:
 
     int culledCount() const { return m_engine.culledCount(); }
 
+    // What device measures for metric, as a device standing in for it answers.
+    static int metricOf(const QPaintDevice &device, PaintDeviceMetric metric);
+
 protected:
     int metric(PaintDeviceMetric metric) const override;
 

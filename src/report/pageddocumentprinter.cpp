@@ -66,36 +66,52 @@ void PagedDocumentPrinter::layOut(QTextDocument &document) const
 
 bool PagedDocumentPrinter::printPage(QTextDocument &document, int page, int number)
 {
+    return paintPage(number, document.defaultFont(),
+                     [&](QPainter &painter) { drawPage(painter, document, page); });
+}
+
+void PagedDocumentPrinter::drawPage(QPainter &painter, QTextDocument &document, int page) const
+{
+    painter.save();
+    painter.translate(m_body.left(), m_body.top() - (page - 1) * m_body.height());
+    const QRectF view(0, (page - 1) * m_body.height(), m_body.width(), m_body.height());
+    QAbstractTextDocumentLayout::PaintContext context;
+    painter.setClipRect(view);
+    context.clip = view;
+    // Black text whatever the platform's palette says: it is paper.
+    context.palette.setColor(QPalette::Text, Qt::black);
+    document.documentLayout()->draw(&painter, context);
+    painter.restore();
+}
+
+bool PagedDocumentPrinter::paintPage(int number, const QFont &pageNumberFont,
+                                     const std::function<void(QPainter &painter)> &content)
+{
     if (m_failed || (m_printed > 0 && !m_printer.newPage())) {
         m_failed = true;
         return false;
     }
     ++m_printed;
+    content(m_painter);
+
     const qreal dpiY = m_printer.logicalDpiY();
     const QPointF pageNumberPosition(m_body.width() - m_margin,
                                      m_body.height() - m_margin +
-                                         QFontMetrics(document.defaultFont(), &m_printer).ascent() +
+                                         QFontMetrics(pageNumberFont, &m_printer).ascent() +
                                          5 * dpiY / 72.0);
-
     m_painter.save();
-    m_painter.translate(m_body.left(), m_body.top() - (page - 1) * m_body.height());
-    const QRectF view(0, (page - 1) * m_body.height(), m_body.width(), m_body.height());
-
-    QAbstractTextDocumentLayout::PaintContext context;
-    m_painter.setClipRect(view);
-    context.clip = view;
-    // Black text whatever the platform's palette says: it is paper.
-    context.palette.setColor(QPalette::Text, Qt::black);
-    document.documentLayout()->draw(&m_painter, context);
-
-    m_painter.setClipping(false);
-    m_painter.setFont(QFont(document.defaultFont()));
+    m_painter.setFont(pageNumberFont);
     const QString pageString = QString::number(number);
     m_painter.drawText(
         qRound(pageNumberPosition.x() - m_painter.fontMetrics().horizontalAdvance(pageString)),
-        qRound(pageNumberPosition.y() + view.top()), pageString);
+        qRound(pageNumberPosition.y() + m_body.top()), pageString);
     m_painter.restore();
     return true;
+}
+
+QPaintDevice &PagedDocumentPrinter::device() const
+{
+    return m_printer;
 }
 
 bool PagedDocumentPrinter::finish()

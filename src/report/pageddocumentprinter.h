@@ -3,6 +3,7 @@
 
 #include "cullingpaintdevice.h"
 
+#include <QFont>
 #include <QPainter>
 #include <QPointF>
 #include <QRectF>
@@ -47,6 +48,15 @@ public:
     // Prints page (from 1) of a document laid out by layOut() as the next page of the file,
     // numbered number. False when the printer refused a new page.
     bool printPage(QTextDocument &document, int page, int number);
+    // Prints the next page of the file, numbered number in pageNumberFont, with what content
+    // draws in the page's own coordinates. False when the printer refused a new page.
+    bool paintPage(int number, const QFont &pageNumberFont,
+                   const std::function<void(QPainter &painter)> &content);
+    // Draws page (from 1) of a document laid out by layOut() with painter, at the top of the
+    // painter's device and clipped to the page, as printPage() draws it.
+    void drawPage(QPainter &painter, QTextDocument &document, int page) const;
+    // The device printed on, for measuring and for devices that stand in for it.
+    QPaintDevice &device() const;
     int printedPages() const { return m_printed; }
     // Ends the file; false when it could not be finished.
     bool finish();

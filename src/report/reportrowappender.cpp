@@ -9,11 +9,19 @@
 
 namespace {
 
+QTextCharFormat withoutObjectIndex(QTextCharFormat format)
+{
+    format.clearProperty(QTextFormat::ObjectIndex);
+    return format;
+}
+
+} // namespace
+
 // A cell text the import keeps exactly as it is, in the same formats: printable characters with
 // single inner spaces. Anything else (an empty text, runs of white space, line breaks, control
 // characters) may be reshaped or formatted otherwise by the import, and is taken from an import
 // of its own.
-bool isPlain(const QString &text)
+bool ReportRowAppender::isPlain(const QString &text)
 {
     const int size = text.size();
     if (size == 0)
@@ -29,14 +37,6 @@ bool isPlain(const QString &text)
     }
     return true;
 }
-
-QTextCharFormat withoutObjectIndex(QTextCharFormat format)
-{
-    format.clearProperty(QTextFormat::ObjectIndex);
-    return format;
-}
-
-} // namespace
 
 ReportRowAppender::ReportRowAppender(int columnCount, RowTableMarkup rowTableMarkup)
     : m_columnCount(columnCount), m_rowTableMarkup(std::move(rowTableMarkup))

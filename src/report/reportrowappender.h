@@ -35,6 +35,9 @@ public:
     // text is imported in a way that appending cannot reproduce; the table must then be thrown
     // away.
     bool append(QTextTable *table, const QVector<QStringList> &rows);
+    // Whether the import keeps text exactly as it is, in the formats of any other such text:
+    // printable characters with single inner spaces.
+    static bool isPlain(const QString &text);
     // Whether append() can take a row of these texts.
     bool appendable(const QStringList &texts);
 

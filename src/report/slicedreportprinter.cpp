@@ -1,5 +1,9 @@
 #include "slicedreportprinter.h"
 
+#include "celltextlayouts.h"
+#include "reportrowappender.h"
+#include "steadypage.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QPagedPaintDevice>
 #include <QTextBlock>
@@ -18,6 +22,14 @@ QTextTable *tableAt(QTextDocument &document, int index)
     return index < frames.size() ? qobject_cast<QTextTable *>(frames.at(index)) : nullptr;
 }
 
+// How many shapes of rows get a steady page tried; a report whose rows take more shapes than
+// this prints the rest in pieces.
+const int kMostSteadyShapes = 32;
+// The most copies of a row a steady page is looked for in.
+const int kMostSteadyCopies = 4096;
+// How many rows from the start a row of plain texts is looked for, to set the cells up from.
+const int kPlainRowSearch = 1000;
+
 QRectF firstTextOfCell(QTextDocument &document, QTextTable *table, int row, int column)
 {
     const QTextBlock block = table->cellAt(row, column).firstCursorPosition().block();
@@ -32,6 +44,8 @@ SlicedReportPrinter::SlicedReportPrinter(const UsageReportWriter &writer, const 
     for (const UsageReportWriter::Stretch &stretch : qAsConst(m_stretches))
         m_totalRows += stretch.end;
 }
+
+SlicedReportPrinter::~SlicedReportPrinter() = default;
 
 bool SlicedReportPrinter::prepare()
 {
@@ -142,6 +156,133 @@ bool SlicedReportPrinter::lastPageStart(QTextDocument &document, const Place &fr
     return false;
 }
 
+bool SlicedReportPrinter::setUpCellLayouts(PagedDocumentPrinter &pages)
+{
+    int searched = 0;
+    for (int stretch = 0; stretch < m_stretches.size(); ++stretch) {
+        const UsageReportWriter::Stretch &all = m_stretches.at(stretch);
+        for (int row = 0; row < all.end && searched < kPlainRowSearch; ++row, ++searched) {
+            QStringList texts;
+            QVector<int> unused;
+            const QStringList cells = UsageReportWriter::cellTexts(all.records->at(row));
+            if (!std::all_of(cells.cbegin(), cells.cend(), ReportRowAppender::isPlain))
+                continue;
+            UsageReportWriter::Stretch one = all;
+            one.begin = row;
+            one.end = row + 1;
+            one.opening = false;
+            QTextDocument probe;
+            if (!m_writer.fillPiece(probe, false, {one}))
+                return false;
+            pages.layOut(probe);
+            QTextTable *table = tableAt(probe, 0);
+            if (!table || table->rows() != 2)
+                return false;
+            QVector<CellTextLayouts::Column> columns;
+            for (int column = 0; column < table->columns(); ++column) {
+                const QTextBlock block = table->cellAt(1, column).firstCursorPosition().block();
+                const QTextLayout *laid = block.layout();
+                if (block.begin().atEnd() || !laid || laid->lineCount() < 1)
+                    return false;
+                columns << CellTextLayouts::Column{block.begin().fragment().charFormat().font(),
+                                                   laid->lineAt(0).width(), laid->textOption()};
+            }
+            m_cellLayouts = std::make_unique<CellTextLayouts>(&pages.device(), columns);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SlicedReportPrinter::rowShape(const Place &at, QStringList *texts, QVector<int> *shape)
+{
+    *texts = UsageReportWriter::cellTexts(m_stretches.at(at.stretch).records->at(at.row));
+    shape->clear();
+    if (texts->size() != m_cellLayouts->columnCount())
+        return false;
+    for (int column = 0; column < texts->size(); ++column) {
+        if (!ReportRowAppender::isPlain(texts->at(column)))
+            return false;
+        m_cellLayouts->addShape(column, texts->at(column), shape);
+    }
+    return true;
+}
+
+SteadyPage *SlicedReportPrinter::steadyPage(PagedDocumentPrinter &pages, const QVector<int> &shape,
+                                            const QString &productType, const UsageRecord &record,
+                                            const QStringList &texts)
+{
+    const auto known = m_steady.constFind(shape);
+    if (known != m_steady.constEnd())
+        return known.value().get();
+    if (m_steady.size() >= kMostSteadyShapes)
+        return nullptr;
+    std::shared_ptr<SteadyPage> made;
+    // Copies enough for four pages; more when the rows are taller than thought.
+    for (int copies = 64; copies <= kMostSteadyCopies; copies *= 2) {
+        const QVector<UsageRecord> same(copies, record);
+        QTextDocument document;
+        if (!m_writer.fillPiece(document, false,
+                                {UsageReportWriter::Stretch{productType, &same, 0, copies, false}}))
+            break;
+        stretchHeaderRow(document, m_spacerPadding);
+        pages.layOut(document);
+        bool tooShort = false;
+        made = SteadyPage::make(document, pages, m_rowTop, texts, *m_cellLayouts, &tooShort);
+        if (!tooShort)
+            break;
+    }
+    m_steady.insert(shape, made);
+    return made.get();
+}
+
+SlicedReportPrinter::Outcome
+SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
+                                      const PagedDocumentPrinter::Progress &progress)
+{
+    if (!m_cellLayouts)
+        return Printed;
+    QStringList texts;
+    QVector<int> shape;
+    QVector<int> other;
+    while (true) {
+        const UsageReportWriter::Stretch &stretch = m_stretches.at(from->stretch);
+        if (!rowShape(*from, &texts, &shape))
+            return Printed;
+        SteadyPage *page =
+            steadyPage(pages, shape, stretch.productType, stretch.records->at(from->row), texts);
+        if (!page)
+            return Printed;
+        // The rows of the page and the row that starts the next one, all of one shape and in
+        // the middle of one table. A row that would not fit there as a copy might as a row of
+        // another shape: the next row is held to the shape too, to be sure.
+        const int rows = page->rowsPerPage();
+        if (from->row + rows >= stretch.end)
+            return Printed;
+        QVector<QStringList> pageRows{texts};
+        for (int row = from->row + 1; row <= from->row + rows; ++row) {
+            if (!rowShape(Place{from->stretch, row}, &texts, &other) || other != shape)
+                return Printed;
+            pageRows << texts;
+        }
+        pageRows.removeLast();
+
+        const Place next{from->stretch, from->row + rows};
+        const int number = pages.printedPages() + 1;
+        if (progress && !progress(number, estimatedPageCount(number, next), false))
+            return Stopped;
+        if (!pages.paintPage(number, page->pageNumberFont(), [&](QPainter &painter) {
+                painter.save();
+                painter.setClipRect(QRectF(0, 0, pages.device().width(), pages.pageHeight()));
+                page->paint(painter, pageRows, *m_cellLayouts);
+                painter.restore();
+            }))
+            return Failed;
+        ++m_steadyPages;
+        *from = next;
+    }
+}
+
 int SlicedReportPrinter::estimatedPageCount(int printedPages, const Place &next) const
 {
     int done = 0;
@@ -159,14 +300,24 @@ SlicedReportPrinter::print(QPagedPaintDevice &printer,
                            const PagedDocumentPrinter::Progress &progress)
 {
     m_pieces = 0;
+    m_steadyPages = 0;
     PagedDocumentPrinter pages(printer);
     if (!pages.isActive())
         return Failed;
     const bool spaced = !m_stretches.isEmpty() && findSpacer(pages);
+    if (spaced && !setUpCellLayouts(pages))
+        m_cellLayouts.reset();
+    // Between steady pages a piece need only reach the next one.
+    const int pieceRows = m_cellLayouts ? kPieceRows / 4 : kPieceRows;
     Place from{0, 0};
     bool restart = false;
-    int rows = kPieceRows;
+    int rows = pieceRows;
     while (true) {
+        if (restart) {
+            const Outcome steady = paintSteadyPages(pages, &from, progress);
+            if (steady != Printed)
+                return steady;
+        }
         bool toTheEnd = false;
         const QVector<UsageReportWriter::Stretch> parts = piece(from, restart, rows, &toTheEnd);
         QTextDocument document;
@@ -207,7 +358,7 @@ SlicedReportPrinter::print(QPagedPaintDevice &printer,
             break;
         from = next;
         restart = true;
-        rows = kPieceRows;
+        rows = pieceRows;
     }
     return pages.finish() ? Printed : Failed;
 }

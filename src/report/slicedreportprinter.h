@@ -5,10 +5,15 @@
 #include "usagereportwriter.h"
 #include "usagetable.h"
 
+#include <QHash>
 #include <QVector>
 
+#include <memory>
+
 class QPagedPaintDevice;
+class CellTextLayouts;
 class QTextDocument;
+class SteadyPage;
 
 // Prints the usage report a few pages at a time. Laid out whole, one long table costs the
 // toolkit's layout and drawing time that grows with rows times pages, and memory with the
@@ -31,6 +36,7 @@ public:
     };
 
     SlicedReportPrinter(const UsageReportWriter &writer, const UsageTable &table);
+    ~SlicedReportPrinter();
 
     // Whether the report can be printed in pieces: false when a row's texts need the whole
     // markup imported. Asked before printing starts, so that the whole document can be printed
@@ -43,6 +49,9 @@ public:
     // The pieces the last print() printed pages of: more than one on a report of many pages, or
     // the quick way was lost.
     int piecesLaidOut() const { return m_pieces; }
+    // The pages the last print() drew from a steady page rather than a piece: most pages of a
+    // long table of rows that lay out alike.
+    int steadyPagesPainted() const { return m_steadyPages; }
 
     // The data rows a piece starts with; it grows when a piece holds no row that starts a page.
     static constexpr int kPieceRows = 400;
@@ -73,6 +82,21 @@ private:
                        qreal offset, Place *start, int *page) const;
     int estimatedPageCount(int printedPages, const Place &next) const;
 
+    // Sets up the layouts of cell texts from a piece of one row whose texts are plain; false
+    // when the report has no such row among its first.
+    bool setUpCellLayouts(PagedDocumentPrinter &pages);
+    // The texts of a row and the shape of their layouts; false when a text is not plain.
+    bool rowShape(const Place &at, QStringList *texts, QVector<int> *shape);
+    // The steady page of rows of shape like texts, made on first asking; null when there is
+    // none.
+    SteadyPage *steadyPage(PagedDocumentPrinter &pages, const QVector<int> &shape,
+                           const QString &productType, const UsageRecord &record,
+                           const QStringList &texts);
+    // Prints the pages from from, a row that starts a page, that are steady pages, and moves
+    // from past them.
+    Outcome paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
+                             const PagedDocumentPrinter::Progress &progress);
+
     const UsageReportWriter &m_writer;
     QVector<UsageReportWriter::Stretch> m_stretches;
     int m_totalRows = 0;
@@ -81,6 +105,10 @@ private:
     qreal m_spacerPadding = 0;
     // Where a row that starts a page has its first cell's text, below the page's top.
     qreal m_rowTop = -1;
+    std::unique_ptr<CellTextLayouts> m_cellLayouts;
+    // By the shape of their rows; null where there is none.
+    QHash<QVector<int>, std::shared_ptr<SteadyPage>> m_steady;
+    int m_steadyPages = 0;
 };
 
 #endif // SLICEDREPORTPRINTER_H

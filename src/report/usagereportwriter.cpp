@@ -299,9 +299,11 @@ bool UsageReportWriter::print(StagedPdf &staged, const UsageTable &table,
     bool printed = false;
     SlicedReportPrinter pieces(*this, table);
     m_piecesLaidOut = 0;
+    m_steadyPagesPainted = 0;
     if (pieces.prepare()) {
         printed = pieces.print(printer, heard) == SlicedReportPrinter::Printed;
         m_piecesLaidOut = pieces.piecesLaidOut();
+        m_steadyPagesPainted = pieces.steadyPagesPainted();
     } else {
         QTextDocument document;
         fillDocument(document, table);

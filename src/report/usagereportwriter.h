@@ -59,6 +59,8 @@ public:
 
     // The pieces the last print() laid out the report in; 0 when it was laid out whole.
     int piecesLaidOut() const { return m_piecesLaidOut; }
+    // The pages of the last report printed that were drawn without a document, as steady pages.
+    int steadyPagesPainted() const { return m_steadyPagesPainted; }
 
     // The report is laid out at this resolution whatever the screen, so that every machine
     // and both programs print the same pages.
@@ -102,6 +104,7 @@ private:
     // Made on first use and kept: it learns the formats of a row once per writer.
     mutable std::unique_ptr<ReportRowAppender> m_appender;
     mutable int m_piecesLaidOut = 0;
+    mutable int m_steadyPagesPainted = 0;
 };
 
 #endif // USAGEREPORTWRITER_H

@@ -1,0 +1,196 @@
+#include "shaperecorder.h"
+
+#include "cullingpaintdevice.h"
+
+#include <QTextItem>
+
+bool ShapeRecorder::Text::operator==(const Text &other) const
+{
+    return position == other.position && text == other.text && font == other.font &&
+           color == other.color;
+}
+
+ShapeRecorder::ShapeRecorder(const QPaintDevice &like)
+    : QPaintEngine(QPaintEngine::AllFeatures), m_like(like)
+{
+}
+
+QPaintEngine *ShapeRecorder::paintEngine() const
+{
+    return const_cast<ShapeRecorder *>(this);
+}
+
+bool ShapeRecorder::begin(QPaintDevice *)
+{
+    m_transform = QTransform();
+    m_pen = QPen();
+    m_brush = QBrush();
+    return true;
+}
+
+bool ShapeRecorder::end()
+{
+    return true;
+}
+
+QPaintEngine::Type ShapeRecorder::type() const
+{
+    return QPaintEngine::User;
+}
+
+void ShapeRecorder::updateState(const QPaintEngineState &state)
+{
+    const QPaintEngine::DirtyFlags flags = state.state();
+    if (flags & DirtyTransform)
+        m_transform = state.transform();
+    if (flags & DirtyPen)
+        m_pen = state.pen();
+    if (flags & DirtyBrush)
+        m_brush = state.brush();
+    if (flags & DirtyBrushOrigin)
+        m_brushOrigin = state.brushOrigin();
+    if (flags & DirtyHints)
+        m_hints = state.renderHints();
+    // Anything else would change how a shape shows.
+    if (flags & (DirtyCompositionMode | DirtyOpacity | DirtyBackgroundMode))
+        m_complete = m_complete &&
+                     state.compositionMode() == QPainter::CompositionMode_SourceOver &&
+                     state.opacity() == 1.0 && state.backgroundMode() == Qt::TransparentMode;
+}
+
+ShapeRecorder::Shape ShapeRecorder::shape(Shape::Kind kind) const
+{
+    Shape kept;
+    kept.kind = kind;
+    kept.transform = m_transform;
+    kept.pen = m_pen;
+    kept.brush = m_brush;
+    kept.brushOrigin = m_brushOrigin;
+    kept.hints = m_hints;
+    return kept;
+}
+
+void ShapeRecorder::drawRects(const QRect *rects, int rectCount)
+{
+    Shape kept = shape(Shape::Rects);
+    for (int i = 0; i < rectCount; ++i)
+        kept.rects << QRectF(rects[i]);
+    m_shapes << kept;
+}
+
+void ShapeRecorder::drawRects(const QRectF *rects, int rectCount)
+{
+    Shape kept = shape(Shape::Rects);
+    kept.rects = QVector<QRectF>(rects, rects + rectCount);
+    m_shapes << kept;
+}
+
+void ShapeRecorder::drawLines(const QLine *lines, int lineCount)
+{
+    Shape kept = shape(Shape::Lines);
+    for (int i = 0; i < lineCount; ++i)
+        kept.lines << QLineF(lines[i]);
+    m_shapes << kept;
+}
+
+void ShapeRecorder::drawLines(const QLineF *lines, int lineCount)
+{
+    Shape kept = shape(Shape::Lines);
+    kept.lines = QVector<QLineF>(lines, lines + lineCount);
+    m_shapes << kept;
+}
+
+void ShapeRecorder::drawPath(const QPainterPath &path)
+{
+    Shape kept = shape(Shape::Path);
+    kept.path = path;
+    m_shapes << kept;
+}
+
+void ShapeRecorder::drawPolygon(const QPointF *points, int pointCount, PolygonDrawMode mode)
+{
+    Shape kept = shape(Shape::Polygon);
+    kept.polygon = QPolygonF(QVector<QPointF>(points, points + pointCount));
+    kept.mode = mode;
+    m_shapes << kept;
+}
+
+void ShapeRecorder::drawPolygon(const QPoint *points, int pointCount, PolygonDrawMode mode)
+{
+    QPolygonF polygon;
+    for (int i = 0; i < pointCount; ++i)
+        polygon << QPointF(points[i]);
+    drawPolygon(polygon.constData(), polygon.size(), mode);
+}
+
+void ShapeRecorder::drawEllipse(const QRectF &)
+{
+    m_complete = false;
+}
+
+void ShapeRecorder::drawPixmap(const QRectF &, const QPixmap &, const QRectF &)
+{
+    m_complete = false;
+}
+
+void ShapeRecorder::drawTextItem(const QPointF &position, const QTextItem &textItem)
+{
+    m_texts << Text{m_transform.map(position), textItem.text(), textItem.font(), m_pen.color()};
+}
+
+void ShapeRecorder::drawTiledPixmap(const QRectF &, const QPixmap &, const QPointF &)
+{
+    m_complete = false;
+}
+
+void ShapeRecorder::drawImage(const QRectF &, const QImage &, const QRectF &,
+                              Qt::ImageConversionFlags)
+{
+    m_complete = false;
+}
+
+void ShapeRecorder::replay(QPainter &painter, const QVector<Shape> &shapes)
+{
+    painter.save();
+    for (const Shape &kept : shapes) {
+        painter.setTransform(kept.transform);
+        painter.setPen(kept.pen);
+        painter.setBrush(kept.brush);
+        painter.setBrushOrigin(kept.brushOrigin);
+        painter.setRenderHints(~QPainter::RenderHints(), false);
+        painter.setRenderHints(kept.hints, true);
+        switch (kept.kind) {
+        case Shape::Rects:
+            painter.drawRects(kept.rects.constData(), kept.rects.size());
+            break;
+        case Shape::Lines:
+            painter.drawLines(kept.lines.constData(), kept.lines.size());
+            break;
+        case Shape::Path:
+            painter.drawPath(kept.path);
+            break;
+        case Shape::Polygon:
+            switch (kept.mode) {
+            case PolylineMode:
+                painter.drawPolyline(kept.polygon);
+                break;
+            case ConvexMode:
+                painter.drawConvexPolygon(kept.polygon);
+                break;
+            case OddEvenMode:
+                painter.drawPolygon(kept.polygon, Qt::OddEvenFill);
+                break;
+            case WindingMode:
+                painter.drawPolygon(kept.polygon, Qt::WindingFill);
+                break;
+            }
+            break;
+        }
+    }
+    painter.restore();
+}
+
+int ShapeRecorder::metric(PaintDeviceMetric metric) const
+{
+    return CullingPaintDevice::metricOf(m_like, metric);
+}
