@@ -82,9 +82,7 @@ CullingPaintEngine::CullingPaintEngine(QPainter *target)
 bool CullingPaintEngine::begin(QPaintDevice *)
 {
     m_dirty = {};
-    m_transform = QTransform();
-    m_pen = QPen();
-    m_brush = QBrush();
+    m_state = PaintState();
     m_clipEnabled = false;
     m_clipDirty = false;
     m_clips.clear();
@@ -105,27 +103,7 @@ QPaintEngine::Type CullingPaintEngine::type() const
 void CullingPaintEngine::updateState(const QPaintEngineState &state)
 {
     const QPaintEngine::DirtyFlags flags = state.state();
-    // The painter replays clips with their own transforms, so both are taken as they come.
-    if (flags & DirtyTransform)
-        m_transform = state.transform();
-    if (flags & DirtyPen)
-        m_pen = state.pen();
-    if (flags & DirtyBrush)
-        m_brush = state.brush();
-    if (flags & DirtyBrushOrigin)
-        m_brushOrigin = state.brushOrigin();
-    if (flags & DirtyFont)
-        m_font = state.font();
-    if (flags & DirtyBackground)
-        m_background = state.backgroundBrush();
-    if (flags & DirtyBackgroundMode)
-        m_backgroundMode = state.backgroundMode();
-    if (flags & DirtyHints)
-        m_hints = state.renderHints();
-    if (flags & DirtyCompositionMode)
-        m_compositionMode = state.compositionMode();
-    if (flags & DirtyOpacity)
-        m_opacity = state.opacity();
+    m_state.take(state);
     m_dirty |= flags & ~kClipFlags;
 
     if (flags & DirtyClipPath) {
@@ -145,7 +123,7 @@ void CullingPaintEngine::updateState(const QPaintEngineState &state)
 
 void CullingPaintEngine::updateClip(const QPainterPath &path, Qt::ClipOperation operation)
 {
-    const QPainterPath devicePath = m_transform.map(path);
+    const QPainterPath devicePath = m_state.transform.map(path);
     switch (operation) {
     case Qt::NoClip:
         m_clipEnabled = false;
@@ -175,19 +153,19 @@ bool CullingPaintEngine::mayShow(const QRectF &bounds) const
         return false;
     qreal logicalSlack = 0;
     qreal deviceSlack = kDeviceSlack;
-    if (m_pen.style() != Qt::NoPen) {
-        const qreal width = std::max<qreal>(m_pen.widthF(), 1.0);
+    if (m_state.pen.style() != Qt::NoPen) {
+        const qreal width = std::max<qreal>(m_state.pen.widthF(), 1.0);
         // A mitred corner reaches out further than half the pen width.
-        const qreal reach = width * std::max<qreal>(m_pen.miterLimit(), 1.0);
-        if (m_pen.isCosmetic())
+        const qreal reach = width * std::max<qreal>(m_state.pen.miterLimit(), 1.0);
+        if (m_state.pen.isCosmetic())
             deviceSlack += reach;
         else
             logicalSlack = reach;
     }
     const QRectF logical =
         bounds.adjusted(-logicalSlack, -logicalSlack, logicalSlack, logicalSlack);
-    const QRectF device =
-        m_transform.mapRect(logical).adjusted(-deviceSlack, -deviceSlack, deviceSlack, deviceSlack);
+    const QRectF device = m_state.transform.mapRect(logical).adjusted(-deviceSlack, -deviceSlack,
+                                                                      deviceSlack, deviceSlack);
     return device.intersects(m_clipBounds);
 }
 
@@ -209,27 +187,27 @@ void CullingPaintEngine::flush()
     if (!m_dirty)
         return;
     if (m_dirty & DirtyTransform)
-        m_target->setTransform(m_transform);
+        m_target->setTransform(m_state.transform);
     if (m_dirty & DirtyPen)
-        m_target->setPen(m_pen);
+        m_target->setPen(m_state.pen);
     if (m_dirty & DirtyBrush)
-        m_target->setBrush(m_brush);
+        m_target->setBrush(m_state.brush);
     if (m_dirty & DirtyBrushOrigin)
-        m_target->setBrushOrigin(m_brushOrigin);
+        m_target->setBrushOrigin(m_state.brushOrigin);
     if (m_dirty & DirtyFont)
-        m_target->setFont(m_font);
+        m_target->setFont(m_state.font);
     if (m_dirty & DirtyBackground)
-        m_target->setBackground(m_background);
+        m_target->setBackground(m_state.background);
     if (m_dirty & DirtyBackgroundMode)
-        m_target->setBackgroundMode(m_backgroundMode);
+        m_target->setBackgroundMode(m_state.backgroundMode);
     if (m_dirty & DirtyHints) {
-        m_target->setRenderHints(m_target->renderHints() & ~m_hints, false);
-        m_target->setRenderHints(m_hints, true);
+        m_target->setRenderHints(m_target->renderHints() & ~m_state.hints, false);
+        m_target->setRenderHints(m_state.hints, true);
     }
     if (m_dirty & DirtyCompositionMode)
-        m_target->setCompositionMode(m_compositionMode);
+        m_target->setCompositionMode(m_state.compositionMode);
     if (m_dirty & DirtyOpacity)
-        m_target->setOpacity(m_opacity);
+        m_target->setOpacity(m_state.opacity);
     m_dirty = {};
 }
 

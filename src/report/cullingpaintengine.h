@@ -1,6 +1,8 @@
 #ifndef CULLINGPAINTENGINE_H
 #define CULLINGPAINTENGINE_H
 
+#include "paintstate.h"
+
 #include <QBrush>
 #include <QFont>
 #include <QPaintEngine>
@@ -69,16 +71,7 @@ private:
 
     QPainter *m_target;
     QPaintEngine::DirtyFlags m_dirty;
-    QTransform m_transform;
-    QPen m_pen;
-    QBrush m_brush;
-    QPointF m_brushOrigin;
-    QFont m_font;
-    QBrush m_background;
-    Qt::BGMode m_backgroundMode = Qt::TransparentMode;
-    QPainter::RenderHints m_hints;
-    QPainter::CompositionMode m_compositionMode = QPainter::CompositionMode_SourceOver;
-    qreal m_opacity = 1.0;
+    PaintState m_state;
 
     bool m_clipEnabled = false;
     bool m_clipDirty = false;

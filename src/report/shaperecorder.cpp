@@ -22,9 +22,7 @@ QPaintEngine *ShapeRecorder::paintEngine() const
 
 bool ShapeRecorder::begin(QPaintDevice *)
 {
-    m_transform = QTransform();
-    m_pen = QPen();
-    m_brush = QBrush();
+    m_state = PaintState();
     return true;
 }
 
@@ -40,33 +38,21 @@ QPaintEngine::Type ShapeRecorder::type() const
 
 void ShapeRecorder::updateState(const QPaintEngineState &state)
 {
-    const QPaintEngine::DirtyFlags flags = state.state();
-    if (flags & DirtyTransform)
-        m_transform = state.transform();
-    if (flags & DirtyPen)
-        m_pen = state.pen();
-    if (flags & DirtyBrush)
-        m_brush = state.brush();
-    if (flags & DirtyBrushOrigin)
-        m_brushOrigin = state.brushOrigin();
-    if (flags & DirtyHints)
-        m_hints = state.renderHints();
+    m_state.take(state);
     // Anything else would change how a shape shows.
-    if (flags & (DirtyCompositionMode | DirtyOpacity | DirtyBackgroundMode))
-        m_complete = m_complete &&
-                     state.compositionMode() == QPainter::CompositionMode_SourceOver &&
-                     state.opacity() == 1.0 && state.backgroundMode() == Qt::TransparentMode;
+    m_complete = m_complete && m_state.compositionMode == QPainter::CompositionMode_SourceOver &&
+                 m_state.opacity == 1.0 && m_state.backgroundMode == Qt::TransparentMode;
 }
 
 ShapeRecorder::Shape ShapeRecorder::shape(Shape::Kind kind) const
 {
     Shape kept;
     kept.kind = kind;
-    kept.transform = m_transform;
-    kept.pen = m_pen;
-    kept.brush = m_brush;
-    kept.brushOrigin = m_brushOrigin;
-    kept.hints = m_hints;
+    kept.transform = m_state.transform;
+    kept.pen = m_state.pen;
+    kept.brush = m_state.brush;
+    kept.brushOrigin = m_state.brushOrigin;
+    kept.hints = m_state.hints;
     return kept;
 }
 
@@ -135,7 +121,8 @@ void ShapeRecorder::drawPixmap(const QRectF &, const QPixmap &, const QRectF &)
 
 void ShapeRecorder::drawTextItem(const QPointF &position, const QTextItem &textItem)
 {
-    m_texts << Text{m_transform.map(position), textItem.text(), textItem.font(), m_pen.color()};
+    m_texts << Text{m_state.transform.map(position), textItem.text(), textItem.font(),
+                    m_state.pen.color()};
 }
 
 void ShapeRecorder::drawTiledPixmap(const QRectF &, const QPixmap &, const QPointF &)

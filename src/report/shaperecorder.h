@@ -1,6 +1,8 @@
 #ifndef SHAPERECORDER_H
 #define SHAPERECORDER_H
 
+#include "paintstate.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QFont>
@@ -92,11 +94,7 @@ private:
     Shape shape(Shape::Kind kind) const;
 
     const QPaintDevice &m_like;
-    QTransform m_transform;
-    QPen m_pen;
-    QBrush m_brush;
-    QPointF m_brushOrigin;
-    QPainter::RenderHints m_hints;
+    PaintState m_state;
     QVector<Shape> m_shapes;
     QVector<Text> m_texts;
     bool m_complete = true;
