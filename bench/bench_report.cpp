@@ -1,7 +1,9 @@
 // Time and peak memory of printing the usage report for growing row counts.
 // Without arguments it runs every size in a child process of its own, so that each peak
 // memory figure belongs to one size alone. With a row count it prints that one report.
-// Usage: bench_report [rows [folder]]
+// Usage: bench_report [rows [folder [mixed]]]
+// With "mixed", every third user name is short enough for one line, so that rows of one and two
+// lines take turns on every page.
 // The application is set up as the command-line program sets itself up.
 
 #include "programsetup.h"
@@ -19,15 +21,17 @@
 
 namespace {
 
-UsageTable makeTable(int rows)
+UsageTable makeTable(int rows, bool mixed)
 {
     UsageTable table;
     UsageRecordList &list = table[QStringLiteral("Standard")];
     list.reserve(rows);
     const QDateTime start(QDate(2024, 1, 1), QTime(8, 0, 0));
     for (int row = 0; row < rows; ++row) {
-        list.append(UsageRecord(QStringLiteral("user%1@example.com").arg(row % 37),
-                                QStringLiteral("D%1").arg(100000 + row % 11),
+        const QString user = mixed && row % 3 == 0
+                                 ? QStringLiteral("u%1").arg(row % 37)
+                                 : QStringLiteral("user%1@example.com").arg(row % 37);
+        list.append(UsageRecord(user, QStringLiteral("D%1").arg(100000 + row % 11),
                                 start.addSecs(row * 600),
                                 row % 2 ? QStringLiteral("Out") : QStringLiteral("In")));
     }
@@ -41,9 +45,9 @@ long peakResidentKiB()
     return usage.ru_maxrss;
 }
 
-int runOne(int rows, const QString &folder)
+int runOne(int rows, const QString &folder, bool mixed)
 {
-    const UsageTable table = makeTable(rows);
+    const UsageTable table = makeTable(rows, mixed);
     const long before = peakResidentKiB();
     QElapsedTimer timer;
     timer.start();
@@ -73,7 +77,8 @@ int main(int argc, char **argv)
     const QStringList arguments = app.arguments();
     if (arguments.size() > 1) {
         const QString folder = arguments.size() > 2 ? arguments.at(2) : QDir::tempPath();
-        return runOne(arguments.at(1).toInt(), folder);
+        return runOne(arguments.at(1).toInt(), folder,
+                      arguments.value(3) == QLatin1String("mixed"));
     }
 
     QTemporaryDir folder;

@@ -307,17 +307,22 @@ SlicedReportPrinter::print(QPagedPaintDevice &printer,
     const bool spaced = !m_stretches.isEmpty() && findSpacer(pages);
     if (spaced && !setUpCellLayouts(pages))
         m_cellLayouts.reset();
-    // Between steady pages a piece need only reach the next one.
-    const int pieceRows = m_cellLayouts ? kPieceRows / 4 : kPieceRows;
+    // Where steady pages may follow, a piece need only reach them; elsewhere a piece is long,
+    // since each lays out a page it does not print and one it prints again.
+    const int shortPiece = kPieceRows / 4;
     Place from{0, 0};
     bool restart = false;
-    int rows = pieceRows;
+    bool fresh = true;
+    int rows = m_cellLayouts ? shortPiece : kPieceRows;
     while (true) {
-        if (restart) {
+        if (restart && fresh) {
+            const int before = m_steadyPages;
             const Outcome steady = paintSteadyPages(pages, &from, progress);
             if (steady != Printed)
                 return steady;
+            rows = m_steadyPages > before ? shortPiece : kPieceRows;
         }
+        fresh = false;
         bool toTheEnd = false;
         const QVector<UsageReportWriter::Stretch> parts = piece(from, restart, rows, &toTheEnd);
         QTextDocument document;
@@ -358,7 +363,7 @@ SlicedReportPrinter::print(QPagedPaintDevice &printer,
             break;
         from = next;
         restart = true;
-        rows = pieceRows;
+        fresh = true;
     }
     return pages.finish() ? Printed : Failed;
 }
