@@ -238,8 +238,10 @@ SteadyPage *SlicedReportPrinter::steadyPage(PagedDocumentPrinter &pages, const Q
 
 SlicedReportPrinter::Outcome
 SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
-                                      const PagedDocumentPrinter::Progress &progress)
+                                      const PagedDocumentPrinter::Progress &progress,
+                                      bool *tableEnds)
 {
+    *tableEnds = false;
     if (!m_cellLayouts)
         return Printed;
     QStringList texts;
@@ -257,8 +259,10 @@ SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
         // the middle of one table. A row that would not fit there as a copy might as a row of
         // another shape: the next row is held to the shape too, to be sure.
         const int rows = page->rowsPerPage();
-        if (from->row + rows >= stretch.end)
+        if (from->row + rows >= stretch.end) {
+            *tableEnds = true;
             return Printed;
+        }
         QVector<QStringList> pageRows{texts};
         for (int row = from->row + 1; row <= from->row + rows; ++row) {
             if (!rowShape(Place{from->stretch, row}, &texts, &other) || other != shape)
@@ -317,10 +321,12 @@ SlicedReportPrinter::print(QPagedPaintDevice &printer,
     while (true) {
         if (restart && fresh) {
             const int before = m_steadyPages;
-            const Outcome steady = paintSteadyPages(pages, &from, progress);
+            bool tableEnds = false;
+            const Outcome steady = paintSteadyPages(pages, &from, progress, &tableEnds);
             if (steady != Printed)
                 return steady;
-            rows = m_steadyPages > before ? shortPiece : kPieceRows;
+            // At a table's end the next table's rows may well be steady.
+            rows = m_steadyPages > before || tableEnds ? shortPiece : kPieceRows;
         }
         fresh = false;
         bool toTheEnd = false;

@@ -94,8 +94,9 @@ private:
                            const QStringList &texts);
     // Prints the pages from from, a row that starts a page, that are steady pages, and moves
     // from past them.
+    // tableEnds tells whether they stopped for the end of a table.
     Outcome paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
-                             const PagedDocumentPrinter::Progress &progress);
+                             const PagedDocumentPrinter::Progress &progress, bool *tableEnds);
 
     const UsageReportWriter &m_writer;
     QVector<UsageReportWriter::Stretch> m_stretches;
