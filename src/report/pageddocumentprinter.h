@@ -5,7 +5,6 @@
 
 #include <QFont>
 #include <QPainter>
-#include <QPointF>
 #include <QRectF>
 
 #include <functional>
@@ -68,7 +67,6 @@ private:
     std::unique_ptr<CullingPaintDevice> m_culling;
     QPainter m_painter;
     QRectF m_body;
-    QPointF m_pageNumberPosition;
     int m_margin = 0;
     int m_printed = 0;
     bool m_failed = false;

@@ -247,9 +247,11 @@ SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
     QStringList texts;
     QVector<int> shape;
     QVector<int> other;
+    // The row that starts the next page was shaped with the page before.
+    bool shaped = false;
     while (true) {
         const UsageReportWriter::Stretch &stretch = m_stretches.at(from->stretch);
-        if (!rowShape(*from, &texts, &shape))
+        if (!shaped && !rowShape(*from, &texts, &shape))
             return Printed;
         SteadyPage *page =
             steadyPage(pages, shape, stretch.productType, stretch.records->at(from->row), texts);
@@ -269,7 +271,8 @@ SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
                 return Printed;
             pageRows << texts;
         }
-        pageRows.removeLast();
+        texts = pageRows.takeLast();
+        shaped = true;
 
         const Place next{from->stretch, from->row + rows};
         const int number = pages.printedPages() + 1;
