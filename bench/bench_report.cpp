@@ -56,7 +56,7 @@ int runOne(int rows, const QString &folder, bool mixed)
     const qint64 elapsed = timer.elapsed();
     const qint64 bytes = QFileInfo(UsageReportWriter::reportFilePath(folder, "BENCH")).size();
     QTextStream(stdout) << QStringLiteral("%1 rows: %2 s, peak RSS %3 MB (%4 MB before), "
-                                          "PDF %5 KB, %7 pieces, %8 steady pages%6\n")
+                                          "PDF %5 KB, %7 pieces, %8 steady pages, %9 row pages%6\n")
                                .arg(rows, 6)
                                .arg(elapsed / 1000.0, 0, 'f', 2)
                                .arg(peakResidentKiB() / 1024.0, 0, 'f', 1)
@@ -64,7 +64,8 @@ int runOne(int rows, const QString &folder, bool mixed)
                                .arg(bytes / 1024)
                                .arg(written ? QString() : QStringLiteral(", NOT WRITTEN"))
                                .arg(report.piecesLaidOut())
-                               .arg(report.steadyPagesPainted());
+                               .arg(report.steadyPagesPainted())
+                               .arg(report.rowPagesPainted());
     return written ? 0 : 1;
 }
 

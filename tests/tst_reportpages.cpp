@@ -190,16 +190,18 @@ void TestReportPages::sameAsTheWholeDocument_data()
     QTest::addColumn<int>("leastPieces");
     // Pages drawn as steady pages, without a document, at least.
     QTest::addColumn<int>("leastSteady");
+    // Pages drawn row by row from rows of several shapes, at least.
+    QTest::addColumn<int>("leastRowPages");
 
     for (const char *code : {"PRX", "DLV", "HWN", "HWNK", "ZQF"})
-        QTest::addRow("example %s", code) << examples(code) << 1 << 0;
+        QTest::addRow("example %s", code) << examples(code) << 1 << 0 << 0;
     QTest::newRow("fixture csv") << FileReaderByCSV().read(PLINTHRA_TEST_DATA
                                                            "/csv/illustration.csv")
-                                 << 1 << 0;
+                                 << 1 << 0 << 0;
     QTest::newRow("fixture prx") << PrxFileReader().read(PLINTHRA_TEST_DATA "/prx/sample.log") << 1
-                                 << 0;
+                                 << 0 << 0;
     QTest::newRow("fixture zqf") << ZqfFileReader().read(PLINTHRA_TEST_DATA "/zqf/illustration")
-                                 << 1 << 0;
+                                 << 1 << 0 << 0;
 
 #ifdef PLINTHRA_SANITIZED_BUILD
     // The whole-document reference slows down tenfold under the sanitizers.
@@ -212,61 +214,67 @@ void TestReportPages::sameAsTheWholeDocument_data()
     const QVector<int> someEmpty{40, 0, 700, 3, 0, 90, 55, 1, 300, 0, 120};
 #endif
     QTest::newRow("one type") << rows(size, [](int i) { return QStringLiteral("u%1").arg(i % 9); })
-                              << many << size / 100;
-    QTest::newRow("two types") << sections({size / 3, size}) << many << size / 100;
-    QTest::newRow("many types, some empty") << sections(someEmpty) << 2 << 1;
-    // Rows of two lines; then rows of one and two lines by turns, which are never steady.
+                              << many << size / 100 << 0;
+    QTest::newRow("two types") << sections({size / 3, size}) << many << size / 100 << 0;
+    QTest::newRow("many types, some empty") << sections(someEmpty) << 2 << 1 << 0;
+    // Rows of two lines; then rows of one and two lines by turns, drawn row by row.
     QTest::newRow("shapes change in the table") << rows(size, [size](int i) {
         if (i < size / 2 || i >= size * 3 / 4)
             return QStringLiteral("Anna Maria %1 Lindqvist").arg(i);
         return i % 2 ? QStringLiteral("u%1").arg(i)
                      : QStringLiteral("Anna Maria %1 Lindqvist").arg(i);
-    }) << many << size / 100;
+    }) << many << size / 100 << size / 150;
+    // Rows of one and two lines mixed on every page, some split across a page's foot.
+    QTest::newRow("one and two lines mixed") << rows(size, [](int i) {
+        return i % 3 ? QStringLiteral("Anna Maria %1 Lindqvist").arg(i)
+                     : QStringLiteral("u%1").arg(i);
+    }) << many << 0 << size / 100;
     // A font the text falls back to, and text from right to left.
     QTest::newRow("another font, steadily") << rows(size, [](int i) {
         return QString::fromUtf8("\xe6\x9d\xb1\xe4\xba\xac") + QString::number(i % 13);
-    }) << many << size / 100;
+    }) << many << size / 100 << 0;
     QTest::newRow("right to left") << rows(size, [](int i) {
         return QString::fromUtf8("\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d ") + QString::number(i % 13);
-    }) << many << size / 100;
+    }) << many << size / 100 << 0;
 #ifdef PLINTHRA_SANITIZED_BUILD
     // Under the sanitizers the shapes above stand for the rest, which the plain build runs.
     QTest::newRow("wrapped names") << rows(size, [](int i) {
         return i % 7 == 3 ? QStringLiteral("Anna Maria Theresa von Hohenberg-Lindqvist %1").arg(i)
                           : QStringLiteral("jo%1").arg(i);
-    }) << many << 0;
+    }) << many << 0 << 0;
     return;
 #endif
     // Tall rows then short ones, the change at every place on a page in one table or another:
     // a short row may fit where a tall one would not.
-    QTest::newRow("short rows after tall ones") << tallThenShort(fullCorpus() ? 40 : 24) << 2 << 20;
+    QTest::newRow("short rows after tall ones")
+        << tallThenShort(fullCorpus() ? 40 : 24) << 2 << 20 << 0;
     // A long address widens the first column for the whole table, though it comes late.
     QTest::newRow("wide word late in the table") << rows(size, [size](int i) {
         return i == size * 4 / 5 ? QStringLiteral("someone.with.a.long.name@example-company.com")
                                  : QStringLiteral("user%1@example.com").arg(i % 40);
-    }) << many << 0;
+    }) << many << 0 << 0;
     // Names that wrap to two and three lines: rows of several heights, some split by a page end.
     QTest::newRow("wrapped names") << rows(size, [](int i) {
         return i % 7 == 3   ? QStringLiteral("Anna Maria Theresa von Hohenberg-Lindqvist %1").arg(i)
                : i % 5 == 1 ? QStringLiteral("Jo Ng %1 and a team of many people").arg(i)
                             : QStringLiteral("jo%1").arg(i);
-    }) << many << 0;
+    }) << many << 0 << 0;
     // A word too wide for the page: the whole table's words are then broken anywhere.
     QTest::newRow("word wider than the page") << rows(size, [size](int i) {
         return i == size / 2 ? QString(PrintedText::kMaxLength * 2, QLatin1Char('W'))
                              : QStringLiteral("user%1").arg(i % 11);
-    }) << many << 0;
+    }) << many << 0 << 0;
     QTest::newRow("markup-like texts") << rows(size, [](int i) {
         const QStringList texts{"<b>bold</b>", "a&amp;b", "x<y", "&lt;tag&gt;", "100%1", "\"q\""};
         return texts.at(i % texts.size());
-    }) << many << 0;
+    }) << many << 0 << 0;
     QTest::newRow("other scripts") << rows(size, [](int i) {
         const QStringList texts{
             QString::fromUtf8("\xe6\x9d\xb1\xe4\xba\xac\xe5\xb7\xa5\xe5\xa0\xb4"),
             QString::fromUtf8("\xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd\xd0\xbe\xd0\xb2"),
             QString::fromUtf8("Zo\xc3\xab"), QStringLiteral("plain")};
         return texts.at(i % texts.size()) + QString::number(i % 13);
-    }) << many << 0;
+    }) << many << 0 << 0;
     QTest::newRow("reshaped texts") << rows(size, [](int i) {
         const QStringList texts{"  lead",
                                 "in  side",
@@ -276,10 +284,10 @@ void TestReportPages::sameAsTheWholeDocument_data()
                                                   "break"),
                                 "trail  "};
         return texts.at(i % texts.size());
-    }) << many << 0;
+    }) << many << 0 << 0;
     QTest::newRow("empty names") << rows(size, [](int i) {
         return i % 3 ? QString() : QStringLiteral("someone");
-    }) << 2 << 0;
+    }) << 2 << 0 << 0;
     if (fullCorpus()) {
         QTest::newRow("long, several kinds")
             << merged({rows(20000,
@@ -288,7 +296,7 @@ void TestReportPages::sameAsTheWholeDocument_data()
                            3000,
                            [](int i) { return QStringLiteral("Anna Maria %1 Lindqvist").arg(i); },
                            "Viewer")})
-            << 20 << 200;
+            << 20 << 200 << 0;
     }
 }
 
@@ -297,6 +305,7 @@ void TestReportPages::sameAsTheWholeDocument()
     QFETCH(UsageTable, table);
     QFETCH(int, leastPieces);
     QFETCH(int, leastSteady);
+    QFETCH(int, leastRowPages);
     QTemporaryDir folder;
     const UsageReportWriter writer;
     const QString straight = folder.filePath("straight.pdf");
@@ -307,6 +316,8 @@ void TestReportPages::sameAsTheWholeDocument()
              qPrintable(QString::number(writer.piecesLaidOut())));
     QVERIFY2(writer.steadyPagesPainted() >= leastSteady,
              qPrintable(QString::number(writer.steadyPagesPainted())));
+    QVERIFY2(writer.rowPagesPainted() >= leastRowPages,
+             qPrintable(QString::number(writer.rowPagesPainted())));
 
     const QStringList expected = PdfReader::renderPages(straight, folder.path(), "straight");
     const QStringList actual = PdfReader::renderPages(ours, folder.path(), "ours");

@@ -2,12 +2,62 @@
 
 #include "cullingpaintdevice.h"
 
+#include "shapeindex.h"
+
 #include <QTextItem>
+
+#include <algorithm>
+
+namespace {
+
+QVector<ShapeRecorder::Shape> inBand(const QVector<ShapeRecorder::Shape> &shapes, qreal top,
+                                     qreal bottom)
+{
+    QVector<ShapeRecorder::Shape> kept;
+    for (const ShapeRecorder::Shape &shape : shapes) {
+        const QRectF bounds = shape.bounds();
+        if (bounds.bottom() > top && bounds.top() < bottom)
+            kept << shape;
+    }
+    return kept;
+}
+
+} // namespace
 
 bool ShapeRecorder::Text::operator==(const Text &other) const
 {
     return position == other.position && text == other.text && font == other.font &&
            color == other.color;
+}
+
+bool ShapeRecorder::Shape::operator==(const Shape &other) const
+{
+    return kind == other.kind && rects == other.rects && transform == other.transform &&
+           pen == other.pen && brush == other.brush && brushOrigin == other.brushOrigin &&
+           hints == other.hints && lines == other.lines && path == other.path &&
+           polygon == other.polygon && mode == other.mode;
+}
+
+QRectF ShapeRecorder::Shape::bounds() const
+{
+    QRectF all;
+    switch (kind) {
+    case Rects:
+        for (const QRectF &rect : rects)
+            all = all.isNull() ? rect : all.united(rect);
+        break;
+    case Lines:
+        for (const QLineF &line : lines)
+            all = all.united(QRectF(line.p1(), line.p2()).normalized());
+        break;
+    case Path:
+        all = path.boundingRect();
+        break;
+    case Polygon:
+        all = polygon.boundingRect();
+        break;
+    }
+    return all;
 }
 
 ShapeRecorder::ShapeRecorder(const QPaintDevice &like)
@@ -134,6 +184,44 @@ void ShapeRecorder::drawImage(const QRectF &, const QImage &, const QRectF &,
                               Qt::ImageConversionFlags)
 {
     m_complete = false;
+}
+
+QVector<ShapeRecorder::Shape> ShapeRecorder::withoutTransforms(const QVector<Shape> &shapes)
+{
+    QVector<Shape> moved;
+    moved.reserve(shapes.size());
+    for (Shape kept : shapes) {
+        if (kept.kind != Shape::Rects || kept.transform.type() > QTransform::TxTranslate)
+            return {};
+        for (QRectF &rect : kept.rects)
+            rect = kept.transform.mapRect(rect);
+        kept.transform = QTransform();
+        moved << kept;
+    }
+    return moved;
+}
+
+bool ShapeRecorder::sameShapes(const QVector<Shape> &one, const QVector<Shape> &other, qreal top,
+                               qreal bottom)
+{
+    const QVector<Shape> ones = inBand(one, top, bottom);
+    const QVector<Shape> others = inBand(other, top, bottom);
+    if (ones.size() != others.size())
+        return false;
+    ShapeIndex index(others);
+    return std::all_of(ones.cbegin(), ones.cend(),
+                       [&](const Shape &shape) { return index.take(shape) >= 0; });
+}
+
+void ShapeRecorder::sortTexts(QVector<Text> &texts)
+{
+    std::sort(texts.begin(), texts.end(), [](const Text &one, const Text &other) {
+        if (one.position.y() != other.position.y())
+            return one.position.y() < other.position.y();
+        if (one.position.x() != other.position.x())
+            return one.position.x() < other.position.x();
+        return one.text < other.text;
+    });
 }
 
 void ShapeRecorder::replay(QPainter &painter, const QVector<Shape> &shapes)

@@ -44,6 +44,9 @@ public:
         QPainterPath path;
         QPolygonF polygon;
         PolygonDrawMode mode = OddEvenMode;
+        bool operator==(const Shape &other) const;
+        // Where its rectangles lie, or its other figure.
+        QRectF bounds() const;
     };
 
     struct Text
@@ -84,6 +87,15 @@ public:
     const QVector<Text> &texts() const { return m_texts; }
     bool isComplete() const { return m_complete; }
 
+    // The shapes with their transforms carried out on their rectangles; none when one is not
+    // rectangles only moved.
+    static QVector<Shape> withoutTransforms(const QVector<Shape> &shapes);
+    // Whether one and other hold the same shapes, in any order, of those that reach into the
+    // band from top to bottom.
+    static bool sameShapes(const QVector<Shape> &one, const QVector<Shape> &other, qreal top,
+                           qreal bottom);
+    // Sorts texts by where they start.
+    static void sortTexts(QVector<Text> &texts);
     // Draws the shapes kept, each with the transform and the pen and brush it had.
     static void replay(QPainter &painter, const QVector<Shape> &shapes);
 

@@ -2,6 +2,8 @@
 
 #include "celltextlayouts.h"
 #include "reportrowappender.h"
+#include "rowpagemodel.h"
+#include "rowtemplate.h"
 #include "steadypage.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -10,6 +12,8 @@
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextTable>
+
+#include <QtMath>
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +33,8 @@ const int kMostSteadyShapes = 32;
 const int kMostSteadyCopies = 4096;
 // How many rows from the start a row of plain texts is looked for, to set the cells up from.
 const int kPlainRowSearch = 1000;
+// The pages of rows of mixed shapes the row model is checked on against the toolkit.
+const int kRowModelSamplePages = 4;
 
 QRectF firstTextOfCell(QTextDocument &document, QTextTable *table, int row, int column)
 {
@@ -97,13 +103,13 @@ void SlicedReportPrinter::stretchHeaderRow(QTextDocument &document, qreal paddin
     }
 }
 
-qreal SlicedReportPrinter::firstRowTop(PagedDocumentPrinter &pages, qreal padding) const
+qreal SlicedReportPrinter::firstRowTop(PagedDocumentPrinter &pages, UsageReportWriter::Stretch row,
+                                       qreal padding) const
 {
     QTextDocument probe;
-    UsageReportWriter::Stretch first = m_stretches.constFirst();
-    first.end = 1;
-    first.opening = false;
-    if (!m_writer.fillPiece(probe, false, {first}))
+    row.end = row.begin + 1;
+    row.opening = false;
+    if (!m_writer.fillPiece(probe, false, {row}))
         return -1;
     stretchHeaderRow(probe, padding);
     pages.layOut(probe);
@@ -117,15 +123,17 @@ bool SlicedReportPrinter::findSpacer(PagedDocumentPrinter &pages)
     // below the last place a row may start on it, so that the layout carries the row over to
     // the top of the second page: where the whole report has every row that starts a page.
     m_rowTop = -1;
+    UsageReportWriter::Stretch first = m_stretches.constFirst();
+    first.begin = 0;
     const qreal height = pages.pageHeight();
-    const qreal top = firstRowTop(pages, 0);
+    const qreal top = firstRowTop(pages, first, 0);
     const qreal step = 100;
-    const qreal perStep = firstRowTop(pages, step) - top;
+    const qreal perStep = firstRowTop(pages, first, step) - top;
     if (top < 0 || perStep <= 0)
         return false;
     const qreal foot = height - pages.marginHeight() / 2;
     m_spacerPadding = (foot - top) / perStep * step;
-    const qreal moved = firstRowTop(pages, m_spacerPadding) - height;
+    const qreal moved = firstRowTop(pages, first, m_spacerPadding) - height;
     if (moved < 0 || moved >= height / 2)
         return false;
     m_rowTop = moved;
@@ -188,6 +196,7 @@ bool SlicedReportPrinter::setUpCellLayouts(PagedDocumentPrinter &pages)
                                                    laid->lineAt(0).width(), laid->textOption()};
             }
             m_cellLayouts = std::make_unique<CellTextLayouts>(&pages.device(), columns);
+            m_plainRow = one;
             return true;
         }
     }
@@ -214,7 +223,7 @@ SteadyPage *SlicedReportPrinter::steadyPage(PagedDocumentPrinter &pages, const Q
 {
     const auto known = m_steady.constFind(shape);
     if (known != m_steady.constEnd())
-        return known.value().get();
+        return known.value().page.get();
     if (m_steady.size() >= kMostSteadyShapes)
         return nullptr;
     std::shared_ptr<SteadyPage> made;
@@ -228,20 +237,178 @@ SteadyPage *SlicedReportPrinter::steadyPage(PagedDocumentPrinter &pages, const Q
         stretchHeaderRow(document, m_spacerPadding);
         pages.layOut(document);
         bool tooShort = false;
-        made = SteadyPage::make(document, pages, m_rowTop, texts, *m_cellLayouts, &tooShort);
+        made = SteadyPage::make(document, pages, m_rowTop, texts, shape, *m_cellLayouts, &tooShort);
         if (!tooShort)
             break;
     }
-    m_steady.insert(shape, made);
+    m_steady.insert(shape, Steady{made, productType, &record});
     return made.get();
+}
+
+const RowTemplate *SlicedReportPrinter::rowTemplate(PagedDocumentPrinter &pages, const Place &at,
+                                                    QStringList *texts)
+{
+    const UsageReportWriter::Stretch &stretch = m_stretches.at(at.stretch);
+    QVector<int> shape;
+    if (m_rowModelFailed || at.row >= stretch.end || !rowShape(at, texts, &shape))
+        return nullptr;
+    SteadyPage *page =
+        steadyPage(pages, shape, stretch.productType, stretch.records->at(at.row), *texts);
+    if (!page || !page->rowTemplate().isValid() || m_refusedShapes.contains(shape))
+        return nullptr;
+    if (!m_modelShapes.contains(shape)) {
+        m_modelShapes << shape;
+        if (!rowModelHolds(pages)) {
+            m_modelShapes.removeLast();
+            m_refusedShapes << shape;
+            return nullptr;
+        }
+    }
+    return &page->rowTemplate();
+}
+
+bool SlicedReportPrinter::rowModelHolds(PagedDocumentPrinter &pages)
+{
+    QVector<Steady> steady;
+    QVector<const RowTemplate *> kinds;
+    for (const QVector<int> &shape : qAsConst(m_modelShapes)) {
+        steady << m_steady.value(shape);
+        kinds << &steady.constLast().page->rowTemplate();
+    }
+    if (!m_rowModel) {
+        qint64 staysUpTo = 0;
+        qint64 movesFrom = 0;
+        if (!findFoot(pages, &staysUpTo, &movesFrom)) {
+            m_rowModelFailed = true;
+            return false;
+        }
+        m_rowModel =
+            std::make_unique<RowPageModel>(*steady.first().page, m_rowTop, staysUpTo, movesFrom);
+    }
+    // Rows of every shape by turns, checked on pages against the toolkit's.
+    const QVector<int> picked = m_rowModel->sampleRows(kinds, kRowModelSamplePages);
+    UsageRecordList records;
+    QVector<const RowTemplate *> rows;
+    QVector<QStringList> texts;
+    for (int kind : picked) {
+        records << *steady.at(kind).record;
+        rows << kinds.at(kind);
+        texts << UsageReportWriter::cellTexts(records.constLast());
+    }
+    QTextDocument document;
+    if (picked.isEmpty() ||
+        !m_writer.fillPiece(document, false,
+                            {UsageReportWriter::Stretch{steady.first().productType, &records, 0,
+                                                        int(records.size()), false}}))
+        return false;
+    stretchHeaderRow(document, m_spacerPadding);
+    pages.layOut(document);
+    return m_rowModel->drawsAsTheToolkit(document, pages, rows, texts, *m_cellLayouts);
+}
+
+bool SlicedReportPrinter::findFoot(PagedDocumentPrinter &pages, qint64 *staysUpTo64,
+                                   qint64 *movesFrom64)
+{
+    QVector<int> shape;
+    for (int column = 0; column < m_cellLayouts->columnCount(); ++column)
+        m_cellLayouts->addShape(
+            column,
+            UsageReportWriter::cellTexts(m_plainRow.records->at(m_plainRow.begin)).value(column),
+            &shape);
+    qint64 firstLine = 0;
+    qint64 allLines = 0;
+    if (!RowTemplate::lineExtents(shape, &firstLine, &allLines))
+        return false;
+    // Paddings in 64ths of a unit: low keeps the row on the first page, high moves it on.
+    const qreal height = pages.pageHeight();
+    qint64 low = 0;
+    qint64 high = qCeil(m_spacerPadding * 64);
+    qreal lowTop = firstRowTop(pages, m_plainRow, 0);
+    if (lowTop < 0 || lowTop >= height || firstRowTop(pages, m_plainRow, high / 64.0) < height)
+        return false;
+    while (high - low > 1) {
+        const qint64 middle = (low + high) / 2;
+        const qreal top = firstRowTop(pages, m_plainRow, middle / 64.0);
+        if (top < 0)
+            return false;
+        if (top < height) {
+            low = middle;
+            lowTop = top;
+        } else {
+            high = middle;
+        }
+    }
+    // The layout may round where rows go: the highest place below tells how far a step of it
+    // moves the row, and so what the next place would be.
+    qint64 below = 0;
+    qreal belowTop = firstRowTop(pages, m_plainRow, 0);
+    if (belowTop >= lowTop)
+        return false;
+    while (low - below > 1) {
+        const qint64 middle = (low + below) / 2;
+        const qreal top = firstRowTop(pages, m_plainRow, middle / 64.0);
+        if (top < 0)
+            return false;
+        if (top < lowTop) {
+            below = middle;
+            belowTop = top;
+        } else {
+            low = middle;
+        }
+    }
+    *staysUpTo64 = qRound64(lowTop * 64) + firstLine;
+    *movesFrom64 = *staysUpTo64 + qRound64((lowTop - belowTop) * 64);
+    return true;
+}
+
+SlicedReportPrinter::Outcome
+SlicedReportPrinter::paintRowPage(PagedDocumentPrinter &pages, Place *from,
+                                  const PagedDocumentPrinter::Progress &progress)
+{
+    QVector<const RowTemplate *> rows;
+    QVector<QStringList> texts;
+    const auto rowAt = [&](int index) -> const RowTemplate * {
+        while (rows.size() <= index) {
+            QStringList rowTexts;
+            const RowTemplate *row =
+                rowTemplate(pages, Place{from->stretch, from->row + int(rows.size())}, &rowTexts);
+            if (!row)
+                return nullptr;
+            rows << row;
+            texts << rowTexts;
+        }
+        return rows.at(index);
+    };
+    if (!rowAt(0) || !m_rowModel)
+        return Printed;
+    const int count = m_rowModel->rowsOnPage(rowAt);
+    if (count < 1)
+        return Printed;
+    rows.resize(count);
+    texts.resize(count);
+
+    const Place next{from->stretch, from->row + count};
+    const int number = pages.printedPages() + 1;
+    if (progress && !progress(number, estimatedPageCount(number, next), false))
+        return Stopped;
+    if (!pages.paintPage(number, m_rowModel->pageNumberFont(), [&](QPainter &painter) {
+            painter.save();
+            painter.setClipRect(QRectF(0, 0, pages.device().width(), pages.pageHeight()));
+            m_rowModel->paint(painter, rows, texts, *m_cellLayouts);
+            painter.restore();
+        }))
+        return Failed;
+    ++m_rowPages;
+    *from = next;
+    return Printed;
 }
 
 SlicedReportPrinter::Outcome
 SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
                                       const PagedDocumentPrinter::Progress &progress,
-                                      bool *tableEnds)
+                                      bool *resumeSoon)
 {
-    *tableEnds = false;
+    *resumeSoon = false;
     if (!m_cellLayouts)
         return Printed;
     QStringList texts;
@@ -253,23 +420,31 @@ SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
         const UsageReportWriter::Stretch &stretch = m_stretches.at(from->stretch);
         if (!shaped && !rowShape(*from, &texts, &shape))
             return Printed;
+        shaped = false;
         SteadyPage *page =
             steadyPage(pages, shape, stretch.productType, stretch.records->at(from->row), texts);
-        if (!page)
-            return Printed;
         // The rows of the page and the row that starts the next one, all of one shape and in
         // the middle of one table. A row that would not fit there as a copy might as a row of
         // another shape: the next row is held to the shape too, to be sure.
-        const int rows = page->rowsPerPage();
-        if (from->row + rows >= stretch.end) {
-            *tableEnds = true;
-            return Printed;
-        }
+        const int rows = page ? page->rowsPerPage() : 0;
         QVector<QStringList> pageRows{texts};
-        for (int row = from->row + 1; row <= from->row + rows; ++row) {
-            if (!rowShape(Place{from->stretch, row}, &texts, &other) || other != shape)
-                return Printed;
+        bool steady = page && from->row + rows < stretch.end;
+        for (int row = from->row + 1; steady && row <= from->row + rows; ++row) {
+            steady = rowShape(Place{from->stretch, row}, &texts, &other) && other == shape;
             pageRows << texts;
+        }
+        if (!steady) {
+            // Rows of several shapes, or the table's end: drawn row by row, or by the toolkit.
+            const Place before = *from;
+            const Outcome outcome = paintRowPage(pages, from, progress);
+            if (outcome != Printed)
+                return outcome;
+            if (from->stretch == before.stretch && from->row == before.row) {
+                // A short piece reaches the next table, or the rows past a split one.
+                *resumeSoon = (page && from->row + rows >= stretch.end) || m_rowModel;
+                return Printed;
+            }
+            continue;
         }
         texts = pageRows.takeLast();
         shaped = true;
@@ -308,6 +483,7 @@ SlicedReportPrinter::print(QPagedPaintDevice &printer,
 {
     m_pieces = 0;
     m_steadyPages = 0;
+    m_rowPages = 0;
     PagedDocumentPrinter pages(printer);
     if (!pages.isActive())
         return Failed;
@@ -323,13 +499,12 @@ SlicedReportPrinter::print(QPagedPaintDevice &printer,
     int rows = m_cellLayouts ? shortPiece : kPieceRows;
     while (true) {
         if (restart && fresh) {
-            const int before = m_steadyPages;
-            bool tableEnds = false;
-            const Outcome steady = paintSteadyPages(pages, &from, progress, &tableEnds);
+            const int before = m_steadyPages + m_rowPages;
+            bool resumeSoon = false;
+            const Outcome steady = paintSteadyPages(pages, &from, progress, &resumeSoon);
             if (steady != Printed)
                 return steady;
-            // At a table's end the next table's rows may well be steady.
-            rows = m_steadyPages > before || tableEnds ? shortPiece : kPieceRows;
+            rows = m_steadyPages + m_rowPages > before || resumeSoon ? shortPiece : kPieceRows;
         }
         fresh = false;
         bool toTheEnd = false;

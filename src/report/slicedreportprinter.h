@@ -12,6 +12,8 @@
 
 class QPagedPaintDevice;
 class CellTextLayouts;
+class RowPageModel;
+class RowTemplate;
 class QTextDocument;
 class SteadyPage;
 
@@ -52,6 +54,8 @@ public:
     // The pages the last print() drew from a steady page rather than a piece: most pages of a
     // long table of rows that lay out alike.
     int steadyPagesPainted() const { return m_steadyPages; }
+    // The pages the last print() drew row by row from the templates of rows of several shapes.
+    int rowPagesPainted() const { return m_rowPages; }
 
     // The data rows a piece starts with; it grows when a piece holds no row that starts a page.
     static constexpr int kPieceRows = 400;
@@ -71,7 +75,8 @@ private:
     static void stretchHeaderRow(QTextDocument &document, qreal padding);
     // Where the text of the first row of a piece of one row lies in the document laid out,
     // with the header row's cells padded below by padding; -1 when it cannot be laid out.
-    qreal firstRowTop(PagedDocumentPrinter &pages, qreal padding) const;
+    qreal firstRowTop(PagedDocumentPrinter &pages, UsageReportWriter::Stretch row,
+                      qreal padding) const;
     // Finds the padding below the header row that carries a continued table's first row over
     // to the top of the second page of its piece; false when none does.
     bool findSpacer(PagedDocumentPrinter &pages);
@@ -92,11 +97,25 @@ private:
     SteadyPage *steadyPage(PagedDocumentPrinter &pages, const QVector<int> &shape,
                            const QString &productType, const UsageRecord &record,
                            const QStringList &texts);
-    // Prints the pages from from, a row that starts a page, that are steady pages, and moves
-    // from past them.
-    // tableEnds tells whether they stopped for the end of a table.
+    // The template of the row at, when the row model holds for its shape; null otherwise.
+    const RowTemplate *rowTemplate(PagedDocumentPrinter &pages, const Place &at,
+                                   QStringList *texts);
+    // Sets up the row model for the shapes with steady pages, or checks it again with a shape
+    // that has come since; false when it cannot be set up or does not draw as the toolkit.
+    bool rowModelHolds(PagedDocumentPrinter &pages);
+    // How far below a page's top the first line of a row may end and stay on the page, and how
+    // far it moves to the next, from a row of plain texts under a header row padded ever more.
+    bool findFoot(PagedDocumentPrinter &pages, qint64 *staysUpTo64, qint64 *movesFrom64);
+    // Prints the page from from, a row that starts a page, row by row from the rows' templates
+    // and moves from past it; Printed with from unmoved when the page cannot be drawn so.
+    Outcome paintRowPage(PagedDocumentPrinter &pages, Place *from,
+                         const PagedDocumentPrinter::Progress &progress);
+    // Prints the pages from from, a row that starts a page, that are steady pages or row pages,
+    // and moves from past them.
+    // resumeSoon tells whether such pages may well follow again after a few rows: past the end
+    // of a table, or past a row split across a page's foot.
     Outcome paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
-                             const PagedDocumentPrinter::Progress &progress, bool *tableEnds);
+                             const PagedDocumentPrinter::Progress &progress, bool *resumeSoon);
 
     const UsageReportWriter &m_writer;
     QVector<UsageReportWriter::Stretch> m_stretches;
@@ -107,9 +126,26 @@ private:
     // Where a row that starts a page has its first cell's text, below the page's top.
     qreal m_rowTop = -1;
     std::unique_ptr<CellTextLayouts> m_cellLayouts;
-    // By the shape of their rows; null where there is none.
-    QHash<QVector<int>, std::shared_ptr<SteadyPage>> m_steady;
+    // A data row of plain texts.
+    UsageReportWriter::Stretch m_plainRow{};
+    // A shape's steady page and a row of that shape.
+    struct Steady
+    {
+        std::shared_ptr<SteadyPage> page;
+        QString productType;
+        // In the report's table, which outlives the printing.
+        const UsageRecord *record = nullptr;
+    };
+    // By the shape of their rows; the page is null where there is none.
+    QHash<QVector<int>, Steady> m_steady;
     int m_steadyPages = 0;
+    std::unique_ptr<RowPageModel> m_rowModel;
+    // The shapes the row model was checked with, and whether it failed for good.
+    QVector<QVector<int>> m_modelShapes;
+    // Shapes whose rows the row model did not draw as the toolkit.
+    QVector<QVector<int>> m_refusedShapes;
+    bool m_rowModelFailed = false;
+    int m_rowPages = 0;
 };
 
 #endif // SLICEDREPORTPRINTER_H

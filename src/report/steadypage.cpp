@@ -2,6 +2,7 @@
 
 #include "celltextlayouts.h"
 #include "pageddocumentprinter.h"
+#include "shapeindex.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
@@ -50,21 +51,18 @@ bool sameLines(const QTextLayout *block, const QTextLayout &layout)
     return true;
 }
 
-bool before(const ShapeRecorder::Text &one, const ShapeRecorder::Text &other)
+bool within(const ShapeRecorder::Shape &shape, qreal top, qreal bottom)
 {
-    if (one.position.y() != other.position.y())
-        return one.position.y() < other.position.y();
-    if (one.position.x() != other.position.x())
-        return one.position.x() < other.position.x();
-    return one.text < other.text;
+    const QRectF bounds = shape.bounds();
+    return bounds.top() >= top && bounds.bottom() <= bottom;
 }
 
 } // namespace
 
 std::unique_ptr<SteadyPage> SteadyPage::make(QTextDocument &document,
                                              const PagedDocumentPrinter &pages, qreal rowTop,
-                                             const QStringList &texts, CellTextLayouts &layouts,
-                                             bool *tooShort)
+                                             const QStringList &texts, const QVector<int> &shape,
+                                             CellTextLayouts &layouts, bool *tooShort)
 {
     *tooShort = false;
     const QList<QTextFrame *> frames = document.rootFrame()->childFrames();
@@ -89,7 +87,78 @@ std::unique_ptr<SteadyPage> SteadyPage::make(QTextDocument &document,
     if (!toolkit.isComplete() ||
         !page->drawsAsTheToolkit(toolkit.texts(), texts, pages.device(), layouts))
         return nullptr;
+    if (!page->splitRows(pages.pageHeight(), shape))
+        page->m_row = RowTemplate();
     return page;
+}
+
+bool SteadyPage::splitRows(qreal pageHeight, const QVector<int> &shape)
+{
+    const int rows = rowsPerPage();
+    const QVector<ShapeRecorder::Shape> shapes = ShapeRecorder::withoutTransforms(m_shapes);
+    if (rows < 3 || shapes.isEmpty())
+        return false;
+    QVector<qreal> tops;
+    for (const QVector<QPointF> &origins : qAsConst(m_origins))
+        tops << origins.first().y();
+
+    // The row's box starts above its text by the inset that puts the most shapes in the box of
+    // the second row: one unit off, the box loses the rules along its sides.
+    const qreal pitch = tops.at(1) - tops.at(0);
+    qreal inset = -1;
+    int most = 0;
+    for (const ShapeRecorder::Shape &kept : shapes) {
+        const qreal candidate = tops.at(1) - kept.bounds().top();
+        if (candidate < 0 || candidate >= pitch / 2 || candidate == inset)
+            continue;
+        const int count = int(std::count_if(shapes.cbegin(), shapes.cend(), [&](const auto &one) {
+            return within(one, tops.at(1) - candidate, tops.at(2) - candidate);
+        }));
+        if (count > most) {
+            most = count;
+            inset = candidate;
+        }
+    }
+    if (inset < 0)
+        return false;
+    QVector<ShapeRecorder::Shape> second;
+    for (const ShapeRecorder::Shape &kept : shapes) {
+        if (within(kept, tops.at(1) - inset, tops.at(2) - inset))
+            second << kept;
+    }
+    m_row = RowTemplate(second, tops.at(1) - inset, tops.at(2) - inset, m_origins.at(1), shape);
+    if (!m_row.isValid())
+        return false;
+    return takeRows(shapes, tops, inset, pageHeight);
+}
+
+bool SteadyPage::takeRows(const QVector<ShapeRecorder::Shape> &shapes, const QVector<qreal> &tops,
+                          qreal inset, qreal pageHeight)
+{
+    ShapeIndex index(shapes);
+    // Every row is the template's where the template puts it; the last reaches further down.
+    for (int row = 0; row < tops.size(); ++row) {
+        const bool last = row + 1 == tops.size();
+        qreal bottom = last ? 0 : tops.at(row + 1) - inset;
+        if (last && !m_row.findBottom(shapes, tops.at(row), &bottom))
+            return false;
+        if (m_row.textOrigins(tops.at(row)) != m_origins.at(row))
+            return false;
+        QVector<ShapeRecorder::Shape> expected;
+        m_row.appendShapes(&expected, tops.at(row), bottom);
+        for (const ShapeRecorder::Shape &wanted : qAsConst(expected)) {
+            if (index.take(wanted) < 0)
+                return false;
+        }
+        if (last)
+            m_lastRowBottom = bottom;
+    }
+    for (int at = 0; at < shapes.size(); ++at) {
+        const QRectF bounds = shapes.at(at).bounds();
+        if (!index.isTaken(at) && bounds.bottom() > 0 && bounds.top() < pageHeight)
+            m_pageShapes << shapes.at(at);
+    }
+    return true;
 }
 
 bool SteadyPage::steadyRows(QTextDocument &document, QTextTable *table, qreal pageHeight,
@@ -140,8 +209,8 @@ bool SteadyPage::drawsAsTheToolkit(const QVector<ShapeRecorder::Text> &drawn,
     painter.end();
     QVector<ShapeRecorder::Text> expected = drawn;
     QVector<ShapeRecorder::Text> actual = own.texts();
-    std::sort(expected.begin(), expected.end(), before);
-    std::sort(actual.begin(), actual.end(), before);
+    ShapeRecorder::sortTexts(expected);
+    ShapeRecorder::sortTexts(actual);
     return own.isComplete() && actual == expected && own.shapes().size() == m_shapes.size();
 }
 

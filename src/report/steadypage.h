@@ -1,6 +1,7 @@
 #ifndef STEADYPAGE_H
 #define STEADYPAGE_H
 
+#include "rowtemplate.h"
 #include "shaperecorder.h"
 
 #include <QFont>
@@ -31,15 +32,24 @@ public:
     // page has the top of its first cell's text rowTop below the page's top. Null when there is
     // no steady page in it or its drawing cannot be matched; tooShort then tells whether more
     // copies would find one.
+    // shape is the row's, as CellTextLayouts::addShape gives it.
     static std::unique_ptr<SteadyPage> make(QTextDocument &document,
                                             const PagedDocumentPrinter &pages, qreal rowTop,
-                                            const QStringList &texts, CellTextLayouts &layouts,
-                                            bool *tooShort);
+                                            const QStringList &texts, const QVector<int> &shape,
+                                            CellTextLayouts &layouts, bool *tooShort);
 
     int rowsPerPage() const { return m_origins.size(); }
     QFont pageNumberFont() const { return m_pageNumberFont; }
     // Draws a page of rows (rowsPerPage() of them), in the page's own coordinates.
     void paint(QPainter &painter, const QVector<QStringList> &rows, CellTextLayouts &layouts) const;
+
+    // A row of this page alone, to be set among rows of other shapes; invalid when this page's
+    // shapes do not part into rows.
+    const RowTemplate &rowTemplate() const { return m_row; }
+    // What the page holds besides its rows, in page coordinates.
+    const QVector<ShapeRecorder::Shape> &pageShapes() const { return m_pageShapes; }
+    // Where the box of the last row on the page ends.
+    qreal lastRowBottom() const { return m_lastRowBottom; }
 
 private:
     SteadyPage() = default;
@@ -55,7 +65,17 @@ private:
     bool drawsAsTheToolkit(const QVector<ShapeRecorder::Text> &drawn, const QStringList &texts,
                            const QPaintDevice &device, CellTextLayouts &layouts) const;
 
+    // Parts the shapes into the rows' and the page's own; false when they do not part so.
+    bool splitRows(qreal pageHeight, const QVector<int> &shape);
+    // Takes each row's shapes from shapes, the first texts of the rows at tops and their boxes
+    // inset above them; what is left on the page is the page's own.
+    bool takeRows(const QVector<ShapeRecorder::Shape> &shapes, const QVector<qreal> &tops,
+                  qreal inset, qreal pageHeight);
+
     QVector<ShapeRecorder::Shape> m_shapes;
+    RowTemplate m_row;
+    QVector<ShapeRecorder::Shape> m_pageShapes;
+    qreal m_lastRowBottom = 0;
     // Where each row's cells have their text layouts drawn, by row and column.
     QVector<QVector<QPointF>> m_origins;
     QFont m_pageNumberFont;

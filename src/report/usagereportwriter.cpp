@@ -300,10 +300,12 @@ bool UsageReportWriter::print(StagedPdf &staged, const UsageTable &table,
     SlicedReportPrinter pieces(*this, table);
     m_piecesLaidOut = 0;
     m_steadyPagesPainted = 0;
+    m_rowPagesPainted = 0;
     if (pieces.prepare()) {
         printed = pieces.print(printer, heard) == SlicedReportPrinter::Printed;
         m_piecesLaidOut = pieces.piecesLaidOut();
         m_steadyPagesPainted = pieces.steadyPagesPainted();
+        m_rowPagesPainted = pieces.rowPagesPainted();
     } else {
         QTextDocument document;
         fillDocument(document, table);

@@ -61,6 +61,8 @@ public:
     int piecesLaidOut() const { return m_piecesLaidOut; }
     // The pages of the last report printed that were drawn without a document, as steady pages.
     int steadyPagesPainted() const { return m_steadyPagesPainted; }
+    // The pages the last print drew row by row from rows of several shapes.
+    int rowPagesPainted() const { return m_rowPagesPainted; }
 
     // The report is laid out at this resolution whatever the screen, so that every machine
     // and both programs print the same pages.
@@ -105,6 +107,7 @@ private:
     mutable std::unique_ptr<ReportRowAppender> m_appender;
     mutable int m_piecesLaidOut = 0;
     mutable int m_steadyPagesPainted = 0;
+    mutable int m_rowPagesPainted = 0;
 };
 
 #endif // USAGEREPORTWRITER_H

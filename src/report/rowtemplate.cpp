@@ -1,0 +1,110 @@
+#include "rowtemplate.h"
+
+#include <QtMath>
+
+#include <algorithm>
+#include <limits>
+
+RowTemplate::RowTemplate(const QVector<ShapeRecorder::Shape> &shapes, qreal top, qreal bottom,
+                         const QVector<QPointF> &textOrigins, const QVector<int> &shape)
+{
+    if (textOrigins.isEmpty())
+        return;
+    const qreal textTop = textOrigins.first().y();
+    m_textInset = textTop - top;
+    for (const QPointF &origin : textOrigins)
+        m_textOffsets << origin - QPointF(0, textTop);
+    for (const ShapeRecorder::Shape &kept : shapes) {
+        if (kept.kind != ShapeRecorder::Shape::Rects || !kept.transform.isIdentity())
+            return;
+        QVector<Box> boxes;
+        for (const QRectF &rect : kept.rects)
+            boxes << Box{rect.left(), rect.right(), edge(rect.top(), top, bottom),
+                         edge(rect.bottom(), top, bottom)};
+        m_shapes << kept;
+        m_boxes << boxes;
+    }
+    m_pitch64 = qRound64((bottom - top) * 64);
+    m_valid = lineExtents(shape, &m_firstLine64, &m_allLines64);
+}
+
+bool RowTemplate::lineExtents(const QVector<int> &shape, qint64 *firstLine64, qint64 *allLines64)
+{
+    // The shape holds, for each cell, its direction, its line count and then each line's
+    // advance and height.
+    *firstLine64 = std::numeric_limits<qint64>::max();
+    *allLines64 = 0;
+    for (int at = 0; at + 1 < shape.size();) {
+        const int lines = shape.at(at + 1);
+        at += 2;
+        qint64 lineTop = 0;
+        for (int line = 0; line < lines && at + 1 < shape.size(); ++line, at += 2) {
+            const qint64 height = shape.at(at + 1);
+            if (line == 0)
+                *firstLine64 = std::min(*firstLine64, height);
+            *allLines64 = std::max(*allLines64, lineTop + height);
+            lineTop += shape.at(at);
+        }
+    }
+    return *firstLine64 != std::numeric_limits<qint64>::max();
+}
+
+RowTemplate::Edge RowTemplate::edge(qreal y, qreal top, qreal bottom)
+{
+    return y - top <= bottom - y ? Edge{y - top, false} : Edge{y - bottom, true};
+}
+
+ShapeRecorder::Shape RowTemplate::shapeAt(int index, qreal top, qreal bottom) const
+{
+    ShapeRecorder::Shape placed = m_shapes.at(index);
+    const QVector<Box> &boxes = m_boxes.at(index);
+    for (int i = 0; i < boxes.size(); ++i) {
+        const Box &box = boxes.at(i);
+        placed.rects[i] = QRectF(QPointF(box.left, box.top.at(top, bottom)),
+                                 QPointF(box.right, box.bottom.at(top, bottom)));
+    }
+    return placed;
+}
+
+void RowTemplate::appendShapes(QVector<ShapeRecorder::Shape> *shapes, qreal textTop,
+                               qreal bottom) const
+{
+    const qreal top = textTop - m_textInset;
+    for (int index = 0; index < m_shapes.size(); ++index)
+        *shapes << shapeAt(index, top, bottom);
+}
+
+QVector<QPointF> RowTemplate::textOrigins(qreal textTop) const
+{
+    QVector<QPointF> origins;
+    origins.reserve(m_textOffsets.size());
+    for (const QPointF &offset : m_textOffsets)
+        origins << offset + QPointF(0, textTop);
+    return origins;
+}
+
+bool RowTemplate::findBottom(const QVector<ShapeRecorder::Shape> &shapes, qreal textTop,
+                             qreal *bottom) const
+{
+    const qreal top = textTop - m_textInset;
+    for (int index = 0; index < m_shapes.size(); ++index) {
+        const QVector<Box> &boxes = m_boxes.at(index);
+        if (boxes.size() != 1 || !boxes.first().bottom.fromBottom || boxes.first().top.fromBottom)
+            continue;
+        // Anything like it but for its bottom tells where the bottom is.
+        const ShapeRecorder::Shape wanted = shapeAt(index, top, top + m_pitch64 / 64.0);
+        for (const ShapeRecorder::Shape &kept : shapes) {
+            if (kept.kind != wanted.kind || kept.rects.size() != 1 || kept.pen != wanted.pen ||
+                kept.brush != wanted.brush || kept.transform != wanted.transform)
+                continue;
+            const QRectF &rect = kept.rects.first();
+            const QRectF &like = wanted.rects.first();
+            if (rect.left() == like.left() && rect.right() == like.right() &&
+                rect.top() == like.top() && rect.bottom() > like.top()) {
+                *bottom = rect.bottom() - boxes.first().bottom.offset;
+                return true;
+            }
+        }
+    }
+    return false;
+}
