@@ -2,11 +2,32 @@
 
 #include "celltextlayouts.h"
 #include "pageddocumentprinter.h"
-#include "rowtemplate.h"
+#include "shapeindex.h"
 #include "steadypage.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QPainter>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFrame>
 #include <QTextLayout>
+#include <QTextTable>
+
+#include <algorithm>
+
+namespace {
+
+QVector<ShapeRecorder::Text> onPage(const QVector<ShapeRecorder::Text> &texts, qreal pageHeight)
+{
+    QVector<ShapeRecorder::Text> kept;
+    for (const ShapeRecorder::Text &text : texts) {
+        if (text.position.y() >= 0 && text.position.y() <= pageHeight)
+            kept << text;
+    }
+    return kept;
+}
+
+} // namespace
 
 RowPageModel::RowPageModel(const SteadyPage &page, qreal firstTextTop, qint64 staysUpTo64,
                            qint64 movesFrom64)
@@ -16,37 +37,182 @@ RowPageModel::RowPageModel(const SteadyPage &page, qreal firstTextTop, qint64 st
 {
 }
 
-RowPageModel::Fit RowPageModel::fit(qint64 top64, const RowTemplate &row) const
+RowPageModel::Fit RowPageModel::fit(qint64 top64, const RowTemplate &row,
+                                    QVector<int> *splitAt) const
 {
-    const qint64 firstLine = top64 + row.firstLine64();
-    if (firstLine >= m_movesFrom64)
-        return Moves;
-    // Split, or maybe split.
-    if (firstLine > m_staysUpTo64 || top64 + row.allLines64() > m_staysUpTo64)
+    splitAt->clear();
+    bool firstFits = false;
+    bool allFit = true;
+    for (const QVector<RowTemplate::Line> &cell : row.lines()) {
+        if (cell.isEmpty())
+            return Unknown;
+        // A line that does not fit goes on to the next page, and the cell's lines below it.
+        int at = int(cell.size());
+        qint64 lineTop = top64;
+        for (int line = 0; line < cell.size(); ++line) {
+            const qint64 bottom = lineTop + cell.at(line).height64;
+            if (bottom >= m_movesFrom64) {
+                at = line;
+                break;
+            }
+            if (bottom > m_staysUpTo64)
+                return Unknown;
+            lineTop += cell.at(line).advance64;
+        }
+        firstFits = firstFits || at > 0;
+        allFit = allFit && at == cell.size();
+        *splitAt << at;
+    }
+    if (splitAt->isEmpty())
         return Unknown;
-    return Stays;
+    if (!firstFits)
+        return Moves;
+    return allFit ? Stays : Splits;
 }
 
-int RowPageModel::rowsOnPage(const Rows &rows) const
+qint64 RowPageModel::firstTop64(const Continued &continued) const
 {
-    qint64 top = m_firstTextTop64;
+    if (!continued.row)
+        return m_firstTextTop64;
+    // The lines that went on start where a row's first line would; the row is as tall as the
+    // most of them in a cell.
+    qint64 tallest = 0;
+    const QVector<QVector<RowTemplate::Line>> &cells = continued.row->lines();
+    for (int cell = 0; cell < cells.size() && cell < continued.splitAt.size(); ++cell) {
+        qint64 depth = 0;
+        for (int line = continued.splitAt.at(cell); line < cells.at(cell).size(); ++line)
+            depth += cells.at(cell).at(line).advance64;
+        tallest = std::max(tallest, depth);
+    }
+    return m_firstTextTop64 - m_movedInset64 + tallest + continued.row->overhead64();
+}
+
+RowPageModel::Page RowPageModel::layOut(const Continued &continued, const Rows &rows) const
+{
+    return layOut(continued, rows, m_splitsKnown);
+}
+
+RowPageModel::Page RowPageModel::layOut(const Continued &continued, const Rows &rows,
+                                        bool splits) const
+{
+    Page page;
+    qint64 top = firstTop64(continued);
     for (int index = 0;; ++index) {
         const RowTemplate *row = rows(index);
         if (!row)
-            return -1;
-        switch (fit(top, *row)) {
+            return page;
+        QVector<int> splitAt;
+        switch (fit(top, *row, &splitAt)) {
         case Stays:
             top += row->pitch64();
             break;
         case Moves:
-            return index > 0 ? index : -1;
+            // A row continued that leaves no room for another is left to the toolkit.
+            if (index > 0)
+                page.rows = index;
+            return page;
+        case Splits:
+            if (!splits)
+                return page;
+            page.rows = index + 1;
+            page.splitAt = splitAt;
+            return page;
         case Unknown:
-            return -1;
+            return page;
         }
     }
 }
 
-QVector<int> RowPageModel::sampleRows(const QVector<const RowTemplate *> &kinds, int pages) const
+QVector<RowPageModel::Box> RowPageModel::boxes(const Continued &continued,
+                                               const QVector<const RowTemplate *> &rows,
+                                               const QVector<QStringList> &texts,
+                                               const Page &page) const
+{
+    QVector<Box> all;
+    const qreal pageFirstTop = m_firstTextTop64 / 64.0;
+    qint64 top = firstTop64(continued);
+    if (continued.row) {
+        Box box{continued.row,
+                &m_head,
+                &continued.texts,
+                pageFirstTop - continued.row->textInset(),
+                top / 64.0 - continued.row->textInset(),
+                continued.splitAt,
+                {},
+                {}};
+        for (const QVector<RowTemplate::Line> &cell : continued.row->lines()) {
+            box.end << int(cell.size());
+            box.firstTop << (m_firstTextTop64 - m_movedInset64) / 64.0;
+        }
+        all << box;
+    }
+    for (int index = 0; index < rows.size(); ++index) {
+        const RowTemplate *row = rows.at(index);
+        const bool last = index + 1 == rows.size();
+        const bool split = last && !page.splitAt.isEmpty();
+        const qreal textTop = top / 64.0;
+        Box box{row,
+                split ? &m_tail : nullptr,
+                &texts.at(index),
+                textTop - row->textInset(),
+                split  ? m_tailBottom
+                : last ? m_lastRowBottom
+                       : (top + row->pitch64()) / 64.0 - row->textInset(),
+                {},
+                {},
+                {}};
+        for (int cell = 0; cell < row->lines().size(); ++cell) {
+            box.first << 0;
+            box.end << (last && !page.splitAt.isEmpty() ? page.splitAt.value(cell)
+                                                        : int(row->lines().at(cell).size()));
+            box.firstTop << textTop;
+        }
+        all << box;
+        top += row->pitch64();
+    }
+    return all;
+}
+
+void RowPageModel::paint(QPainter &painter, const Continued &continued,
+                         const QVector<const RowTemplate *> &rows,
+                         const QVector<QStringList> &texts, const Page &page,
+                         CellTextLayouts &layouts) const
+{
+    const QVector<Box> all = boxes(continued, rows, texts, page);
+    QVector<ShapeRecorder::Shape> shapes = m_pageShapes;
+    for (const Box &box : all) {
+        if (!box.outline)
+            box.row->appendShapes(&shapes, box.top + box.row->textInset(), box.bottom);
+        else if (box.outline->isValid())
+            box.outline->appendShapes(&shapes, box.top, box.bottom);
+    }
+    ShapeRecorder::replay(painter, shapes);
+
+    painter.save();
+    // Black text, as the document is drawn: it is paper.
+    painter.setPen(QColor(Qt::black));
+    for (const Box &box : all) {
+        for (int cell = 0; cell < box.first.size() && cell < box.texts->size(); ++cell) {
+            const QTextLayout &layout = layouts.layout(cell, box.texts->at(cell));
+            const int first = box.first.at(cell);
+            const int end = std::min(box.end.at(cell), layout.lineCount());
+            const QPointF origin = box.row->textOrigins(box.firstTop.at(cell)).value(cell);
+            if (first == 0 && end == layout.lineCount()) {
+                layout.draw(&painter, origin);
+                continue;
+            }
+            // Lines moved to this page start at its top, the first of them where a row's first
+            // line would.
+            const QPointF shift = first < end ? QPointF(0, layout.lineAt(first).y()) : QPointF();
+            for (int line = first; line < end; ++line)
+                layout.lineAt(line).draw(&painter, origin - shift);
+        }
+    }
+    painter.restore();
+}
+
+QVector<int> RowPageModel::sampleRows(const QVector<const RowTemplate *> &kinds, int pages,
+                                      bool splits) const
 {
     QVector<int> picked;
     quint32 state = 12345;
@@ -54,90 +220,186 @@ QVector<int> RowPageModel::sampleRows(const QVector<const RowTemplate *> &kinds,
     while (pages >= 0) {
         state = state * 1103515245u + 12345u;
         const int start = int((state >> 16) % quint32(kinds.size()));
-        // The first kind from start that is not split here.
+        const bool splitHere = splits && pages % 2 == 0;
+        // A kind that splits here, on pages that want one; else the first kind from start
+        // whose place is known.
         int kind = -1;
         Fit where = Unknown;
-        for (int step = 0; step < kinds.size() && where == Unknown; ++step) {
-            kind = (start + step) % kinds.size();
-            where = fit(top, *kinds.at(kind));
+        QVector<int> splitAt;
+        for (int pass = splitHere ? 0 : 1; pass < 2 && kind < 0; ++pass) {
+            for (int step = 0; step < kinds.size() && kind < 0; ++step) {
+                const int candidate = (start + step) % kinds.size();
+                where = fit(top, *kinds.at(candidate), &splitAt);
+                const bool wanted =
+                    pass == 0 ? where == Splits
+                              : where == Stays || where == Moves || (splits && where == Splits);
+                if (wanted)
+                    kind = candidate;
+            }
         }
-        if (where == Unknown)
+        if (kind < 0)
             return {};
         picked << kind;
-        if (where == Moves) {
+        switch (where) {
+        case Moves:
             --pages;
-            top = m_firstTextTop64;
+            top = m_firstTextTop64 + kinds.at(kind)->pitch64();
+            break;
+        case Splits:
+            --pages;
+            top = firstTop64(Continued{kinds.at(kind), splitAt, {}});
+            break;
+        default:
+            top += kinds.at(kind)->pitch64();
+            break;
         }
-        top += kinds.at(kind)->pitch64();
     }
     return picked;
 }
 
-QVector<ShapeRecorder::Shape> RowPageModel::shapes(const QVector<const RowTemplate *> &rows) const
-{
-    QVector<ShapeRecorder::Shape> all = m_pageShapes;
-    qint64 top = m_firstTextTop64;
-    for (int index = 0; index < rows.size(); ++index) {
-        const RowTemplate &row = *rows.at(index);
-        const qreal textTop = top / 64.0;
-        const qreal bottom = index + 1 < rows.size()
-                                 ? textTop - row.textInset() + row.pitch64() / 64.0
-                                 : m_lastRowBottom;
-        row.appendShapes(&all, textTop, bottom);
-        top += row.pitch64();
-    }
-    return all;
-}
-
-void RowPageModel::paint(QPainter &painter, const QVector<const RowTemplate *> &rows,
-                         const QVector<QStringList> &texts, CellTextLayouts &layouts) const
-{
-    ShapeRecorder::replay(painter, shapes(rows));
-    painter.save();
-    // Black text, as the document is drawn: it is paper.
-    painter.setPen(QColor(Qt::black));
-    qint64 top = m_firstTextTop64;
-    for (int index = 0; index < rows.size(); ++index) {
-        const QVector<QPointF> origins = rows.at(index)->textOrigins(top / 64.0);
-        const QStringList &row = texts.at(index);
-        for (int column = 0; column < origins.size() && column < row.size(); ++column)
-            layouts.layout(column, row.at(column)).draw(&painter, origins.at(column));
-        top += rows.at(index)->pitch64();
-    }
-    painter.restore();
-}
-
 bool RowPageModel::drawsAsTheToolkit(QTextDocument &document, const PagedDocumentPrinter &pages,
                                      const QVector<const RowTemplate *> &rows,
-                                     const QVector<QStringList> &texts,
-                                     CellTextLayouts &layouts) const
+                                     const QVector<QStringList> &texts, int pageCount,
+                                     CellTextLayouts &layouts)
 {
+    return walkPages(document, pages, rows, texts, pageCount, layouts, false);
+}
+
+bool RowPageModel::learnSplits(QTextDocument &document, const PagedDocumentPrinter &pages,
+                               const QVector<const RowTemplate *> &rows,
+                               const QVector<QStringList> &texts, int pageCount,
+                               CellTextLayouts &layouts)
+{
+    m_splitsKnown = false;
+    m_movedInset64 = 0;
+    m_tail = RowTemplate();
+    m_head = RowTemplate();
+    if (walkPages(document, pages, rows, texts, pageCount, layouts, true))
+        return true;
+    m_splitsKnown = false;
+    m_movedInset64 = 0;
+    return false;
+}
+
+bool RowPageModel::walkPages(QTextDocument &document, const PagedDocumentPrinter &pages,
+                             const QVector<const RowTemplate *> &rows,
+                             const QVector<QStringList> &texts, int pageCount,
+                             CellTextLayouts &layouts, bool learn)
+{
+    Continued continued;
     int first = 0;
-    for (int page = 2; page <= 4; ++page) {
-        const int count = rowsOnPage([&](int index) {
-            return first + index < rows.size() ? rows.at(first + index) : nullptr;
-        });
-        if (count < 1)
+    bool measured = false;
+    for (int page = 2; page < 2 + pageCount; ++page) {
+        const Page laid = layOut(
+            continued,
+            [&](int index) {
+                return first + index < rows.size() ? rows.at(first + index) : nullptr;
+            },
+            learn || m_splitsKnown);
+        if (laid.rows < 0)
             return false;
+        // Where the split's lines go on decides where the next page's rows start.
+        if (learn && !laid.splitAt.isEmpty() && !measured) {
+            if (!measureMovedLines(document, pages.pageHeight(), first + laid.rows, page,
+                                   laid.splitAt))
+                return false;
+            measured = true;
+        }
+        const QVector<const RowTemplate *> pageRows = rows.mid(first, laid.rows);
+        const QVector<QStringList> pageTexts = texts.mid(first, laid.rows);
         ShapeRecorder toolkit(pages.device());
         QPainter drawing(&toolkit);
         pages.drawPage(drawing, document, page);
         drawing.end();
         ShapeRecorder own(pages.device());
         drawing.begin(&own);
-        paint(drawing, rows.mid(first, count), texts.mid(first, count), layouts);
+        paint(drawing, continued, pageRows, pageTexts, laid, layouts);
         drawing.end();
 
-        QVector<ShapeRecorder::Text> expected = toolkit.texts();
-        QVector<ShapeRecorder::Text> actual = own.texts();
+        // The toolkit draws a split cell's lines on both pages; those off the page never show.
+        QVector<ShapeRecorder::Text> expected = onPage(toolkit.texts(), pages.pageHeight());
+        QVector<ShapeRecorder::Text> actual = onPage(own.texts(), pages.pageHeight());
         ShapeRecorder::sortTexts(expected);
         ShapeRecorder::sortTexts(actual);
         const QVector<ShapeRecorder::Shape> drawn =
             ShapeRecorder::withoutTransforms(toolkit.shapes());
-        if (!toolkit.isComplete() || expected != actual || drawn.isEmpty() ||
-            !ShapeRecorder::sameShapes(drawn, own.shapes(), 0, pages.pageHeight()))
+        if (!toolkit.isComplete() || expected != actual || drawn.isEmpty())
             return false;
-        first += count;
+        if (learn) {
+            const QVector<Box> all = boxes(continued, pageRows, pageTexts, laid);
+            if (continued.row && !m_head.isValid() &&
+                !learnPart(drawn, own.shapes(), pages.pageHeight(), false, all.first().top,
+                           all.first().bottom))
+                return false;
+            if (!laid.splitAt.isEmpty() && !m_tail.isValid() &&
+                !learnPart(drawn, own.shapes(), pages.pageHeight(), true, all.last().top, 0))
+                return false;
+            if (m_head.isValid() && m_tail.isValid()) {
+                m_splitsKnown = true;
+                return true;
+            }
+        } else if (!ShapeRecorder::sameShapes(drawn, own.shapes(), 0, pages.pageHeight())) {
+            return false;
+        }
+        first += laid.rows;
+        continued = laid.splitAt.isEmpty()
+                        ? Continued()
+                        : Continued{rows.at(first - 1), laid.splitAt, texts.at(first - 1)};
     }
-    return true;
+    return !learn;
+}
+
+bool RowPageModel::measureMovedLines(QTextDocument &document, qreal pageHeight, int row, int page,
+                                     const QVector<int> &splitAt)
+{
+    const QList<QTextFrame *> frames = document.rootFrame()->childFrames();
+    QTextTable *table = frames.size() == 1 ? qobject_cast<QTextTable *>(frames.first()) : nullptr;
+    if (!table || row >= table->rows())
+        return false;
+    bool found = false;
+    for (int cell = 0; cell < splitAt.size() && cell < table->columns(); ++cell) {
+        const QTextBlock block = table->cellAt(row, cell).firstCursorPosition().block();
+        const QTextLayout *layout = block.layout();
+        if (!layout || splitAt.at(cell) >= layout->lineCount())
+            continue;
+        // The next page starts page heights down, page counting from 1.
+        const qreal top = document.documentLayout()->blockBoundingRect(block).top() +
+                          layout->lineAt(splitAt.at(cell)).y() - layout->lineAt(0).y() -
+                          page * pageHeight;
+        const qint64 inset = m_firstTextTop64 - qRound64(top * 64);
+        if (found && inset != m_movedInset64)
+            return false;
+        m_movedInset64 = inset;
+        found = true;
+    }
+    return found;
+}
+
+bool RowPageModel::learnPart(const QVector<ShapeRecorder::Shape> &drawn,
+                             const QVector<ShapeRecorder::Shape> &own, qreal pageHeight, bool tail,
+                             qreal top, qreal bottom)
+{
+    ShapeIndex index(drawn);
+    for (const ShapeRecorder::Shape &shape : own) {
+        if (index.take(shape) < 0)
+            return false;
+    }
+    QVector<ShapeRecorder::Shape> part;
+    qreal lowest = top;
+    for (int at = 0; at < drawn.size(); ++at) {
+        const QRectF bounds = drawn.at(at).bounds();
+        if (index.isTaken(at) || bounds.bottom() <= 0 || bounds.top() >= pageHeight)
+            continue;
+        part << drawn.at(at);
+        lowest = std::max(lowest, bounds.bottom());
+    }
+    if (part.isEmpty())
+        return false;
+    if (tail) {
+        m_tailBottom = lowest;
+        m_tail = RowTemplate::outline(part, top, lowest);
+        return m_tail.isValid();
+    }
+    m_head = RowTemplate::outline(part, top, bottom);
+    return m_head.isValid();
 }

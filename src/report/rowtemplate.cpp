@@ -14,9 +14,35 @@ RowTemplate::RowTemplate(const QVector<ShapeRecorder::Shape> &shapes, qreal top,
     m_textInset = textTop - top;
     for (const QPointF &origin : textOrigins)
         m_textOffsets << origin - QPointF(0, textTop);
+    if (!keep(shapes, top, bottom))
+        return;
+    m_pitch64 = qRound64((bottom - top) * 64);
+    m_valid = lineExtents(shape, &m_firstLine64, &m_allLines64);
+    m_lines = cellLines(shape);
+    qint64 tallest = 0;
+    for (const QVector<Line> &cell : qAsConst(m_lines)) {
+        qint64 depth = 0;
+        for (const Line &line : cell)
+            depth += line.advance64;
+        tallest = std::max(tallest, depth);
+    }
+    m_overhead64 = m_pitch64 - tallest;
+}
+
+RowTemplate RowTemplate::outline(const QVector<ShapeRecorder::Shape> &shapes, qreal top,
+                                 qreal bottom)
+{
+    RowTemplate made;
+    made.m_valid = made.keep(shapes, top, bottom);
+    made.m_pitch64 = qRound64((bottom - top) * 64);
+    return made;
+}
+
+bool RowTemplate::keep(const QVector<ShapeRecorder::Shape> &shapes, qreal top, qreal bottom)
+{
     for (const ShapeRecorder::Shape &kept : shapes) {
         if (kept.kind != ShapeRecorder::Shape::Rects || !kept.transform.isIdentity())
-            return;
+            return false;
         QVector<Box> boxes;
         for (const QRectF &rect : kept.rects)
             boxes << Box{rect.left(), rect.right(), edge(rect.top(), top, bottom),
@@ -24,26 +50,36 @@ RowTemplate::RowTemplate(const QVector<ShapeRecorder::Shape> &shapes, qreal top,
         m_shapes << kept;
         m_boxes << boxes;
     }
-    m_pitch64 = qRound64((bottom - top) * 64);
-    m_valid = lineExtents(shape, &m_firstLine64, &m_allLines64);
+    return true;
+}
+
+QVector<QVector<RowTemplate::Line>> RowTemplate::cellLines(const QVector<int> &shape)
+{
+    // The shape holds, for each cell, its direction, its line count and then each line's
+    // advance and height.
+    QVector<QVector<Line>> cells;
+    for (int at = 0; at + 1 < shape.size();) {
+        const int count = shape.at(at + 1);
+        at += 2;
+        QVector<Line> lines;
+        for (int line = 0; line < count && at + 1 < shape.size(); ++line, at += 2)
+            lines << Line{shape.at(at), shape.at(at + 1)};
+        cells << lines;
+    }
+    return cells;
 }
 
 bool RowTemplate::lineExtents(const QVector<int> &shape, qint64 *firstLine64, qint64 *allLines64)
 {
-    // The shape holds, for each cell, its direction, its line count and then each line's
-    // advance and height.
     *firstLine64 = std::numeric_limits<qint64>::max();
     *allLines64 = 0;
-    for (int at = 0; at + 1 < shape.size();) {
-        const int lines = shape.at(at + 1);
-        at += 2;
+    for (const QVector<Line> &cell : cellLines(shape)) {
         qint64 lineTop = 0;
-        for (int line = 0; line < lines && at + 1 < shape.size(); ++line, at += 2) {
-            const qint64 height = shape.at(at + 1);
+        for (int line = 0; line < cell.size(); ++line) {
             if (line == 0)
-                *firstLine64 = std::min(*firstLine64, height);
-            *allLines64 = std::max(*allLines64, lineTop + height);
-            lineTop += shape.at(at);
+                *firstLine64 = std::min(*firstLine64, cell.at(line).height64);
+            *allLines64 = std::max(*allLines64, lineTop + cell.at(line).height64);
+            lineTop += cell.at(line).advance64;
         }
     }
     return *firstLine64 != std::numeric_limits<qint64>::max();

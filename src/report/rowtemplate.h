@@ -21,10 +21,27 @@ public:
     RowTemplate(const QVector<ShapeRecorder::Shape> &shapes, qreal top, qreal bottom,
                 const QVector<QPointF> &textOrigins, const QVector<int> &shape);
 
+    // Only the rules and borders of shapes drawn for a box from top to bottom: the part of a row
+    // that a page's foot or top cuts off. Drawn with appendShapes() from the box's top.
+    static RowTemplate outline(const QVector<ShapeRecorder::Shape> &shapes, qreal top,
+                               qreal bottom);
+
     bool isValid() const { return m_valid; }
+    // A line of a cell: how far the next line starts below it, and how tall it is for breaking
+    // pages.
+    struct Line
+    {
+        qint64 advance64;
+        qint64 height64;
+    };
+    // The lines of each cell of a row of shape.
+    static QVector<QVector<Line>> cellLines(const QVector<int> &shape);
     // Of the lines of a row of shape: the least height of a cell's first line, and the most depth
     // below the row's first text that a line of a cell reaches. False for a shape of no cells.
     static bool lineExtents(const QVector<int> &shape, qint64 *firstLine64, qint64 *allLines64);
+    const QVector<QVector<Line>> &lines() const { return m_lines; }
+    // What a row takes besides its tallest cell's lines.
+    qint64 overhead64() const { return m_overhead64; }
     // From the top of one row's first text to the next row's.
     qint64 pitch64() const { return m_pitch64; }
     // The least line height that the first line of some cell needs to stay on a page, and the
@@ -60,6 +77,8 @@ private:
     };
 
     static Edge edge(qreal y, qreal top, qreal bottom);
+    // Keeps shapes, each edge from top or bottom; false when one is not rectangles.
+    bool keep(const QVector<ShapeRecorder::Shape> &shapes, qreal top, qreal bottom);
     // The shape at index with the row's box from top to bottom.
     ShapeRecorder::Shape shapeAt(int index, qreal top, qreal bottom) const;
 
@@ -70,6 +89,8 @@ private:
     qint64 m_pitch64 = 0;
     qint64 m_firstLine64 = 0;
     qint64 m_allLines64 = 0;
+    QVector<QVector<Line>> m_lines;
+    qint64 m_overhead64 = 0;
     bool m_valid = false;
 };
 

@@ -34,7 +34,7 @@ const int kMostSteadyCopies = 4096;
 // How many rows from the start a row of plain texts is looked for, to set the cells up from.
 const int kPlainRowSearch = 1000;
 // The pages of rows of mixed shapes the row model is checked on against the toolkit.
-const int kRowModelSamplePages = 4;
+const int kRowModelSamplePages = 6;
 
 QRectF firstTextOfCell(QTextDocument &document, QTextTable *table, int row, int column)
 {
@@ -285,25 +285,39 @@ bool SlicedReportPrinter::rowModelHolds(PagedDocumentPrinter &pages)
         m_rowModel =
             std::make_unique<RowPageModel>(*steady.first().page, m_rowTop, staysUpTo, movesFrom);
     }
-    // Rows of every shape by turns, checked on pages against the toolkit's.
-    const QVector<int> picked = m_rowModel->sampleRows(kinds, kRowModelSamplePages);
-    UsageRecordList records;
-    QVector<const RowTemplate *> rows;
-    QVector<QStringList> texts;
-    for (int kind : picked) {
-        records << *steady.at(kind).record;
-        rows << kinds.at(kind);
-        texts << UsageReportWriter::cellTexts(records.constLast());
+    // Rows of every shape by turns, checked on pages against the toolkit's; split across a
+    // page's foot too, once the model has learnt from such rows how the toolkit goes on.
+    if (!m_rowModel->knowsSplits()) {
+        SampleRows sample;
+        if (layOutSample(pages, steady, kinds, true, &sample))
+            m_rowModel->learnSplits(*sample.document, pages, sample.rows, sample.texts,
+                                    kRowModelSamplePages, *m_cellLayouts);
     }
-    QTextDocument document;
-    if (picked.isEmpty() ||
-        !m_writer.fillPiece(document, false,
-                            {UsageReportWriter::Stretch{steady.first().productType, &records, 0,
-                                                        int(records.size()), false}}))
+    SampleRows sample;
+    return layOutSample(pages, steady, kinds, m_rowModel->knowsSplits(), &sample) &&
+           m_rowModel->drawsAsTheToolkit(*sample.document, pages, sample.rows, sample.texts,
+                                         kRowModelSamplePages, *m_cellLayouts);
+}
+
+bool SlicedReportPrinter::layOutSample(PagedDocumentPrinter &pages, const QVector<Steady> &steady,
+                                       const QVector<const RowTemplate *> &kinds, bool splits,
+                                       SampleRows *sample) const
+{
+    const QVector<int> picked = m_rowModel->sampleRows(kinds, kRowModelSamplePages, splits);
+    for (int kind : picked) {
+        sample->records << *steady.at(kind).record;
+        sample->rows << kinds.at(kind);
+        sample->texts << UsageReportWriter::cellTexts(sample->records.constLast());
+    }
+    sample->document = std::make_unique<QTextDocument>();
+    if (picked.isEmpty() || !m_writer.fillPiece(*sample->document, false,
+                                                {UsageReportWriter::Stretch{
+                                                    steady.first().productType, &sample->records, 0,
+                                                    int(sample->records.size()), false}}))
         return false;
-    stretchHeaderRow(document, m_spacerPadding);
-    pages.layOut(document);
-    return m_rowModel->drawsAsTheToolkit(document, pages, rows, texts, *m_cellLayouts);
+    stretchHeaderRow(*sample->document, m_spacerPadding);
+    pages.layOut(*sample->document);
+    return true;
 }
 
 bool SlicedReportPrinter::findFoot(PagedDocumentPrinter &pages, qint64 *staysUpTo64,
@@ -361,10 +375,32 @@ bool SlicedReportPrinter::findFoot(PagedDocumentPrinter &pages, qint64 *staysUpT
     return true;
 }
 
+bool SlicedReportPrinter::endsWithAWholeRow(PagedDocumentPrinter &pages, Place next,
+                                            RowPageModel::Continued continued)
+{
+    // Rows split on page after page are rare; a page too many is left to the toolkit.
+    const int kMostPages = 8;
+    for (int page = 0; page < kMostPages; ++page) {
+        QStringList texts;
+        const RowPageModel::Page laid = m_rowModel->layOut(continued, [&](int index) {
+            return rowTemplate(pages, Place{next.stretch, next.row + index}, &texts);
+        });
+        if (laid.rows < 0)
+            return false;
+        if (laid.splitAt.isEmpty())
+            return true;
+        next.row += laid.rows;
+        continued.row = rowTemplate(pages, Place{next.stretch, next.row - 1}, &texts);
+        continued.splitAt = laid.splitAt;
+    }
+    return false;
+}
+
 SlicedReportPrinter::Outcome
 SlicedReportPrinter::paintRowPage(PagedDocumentPrinter &pages, Place *from,
-                                  const PagedDocumentPrinter::Progress &progress)
+                                  const PagedDocumentPrinter::Progress &progress, bool *painted)
 {
+    *painted = false;
     QVector<const RowTemplate *> rows;
     QVector<QStringList> texts;
     const auto rowAt = [&](int index) -> const RowTemplate * {
@@ -379,27 +415,36 @@ SlicedReportPrinter::paintRowPage(PagedDocumentPrinter &pages, Place *from,
         }
         return rows.at(index);
     };
-    if (!rowAt(0) || !m_rowModel)
+    // The first row's template sets the model up.
+    if (!m_rowModel && (!rowAt(0) || !m_rowModel))
         return Printed;
-    const int count = m_rowModel->rowsOnPage(rowAt);
-    if (count < 1)
+    const RowPageModel::Page page = m_rowModel->layOut(m_continued, rowAt);
+    if (page.rows < 0)
         return Printed;
-    rows.resize(count);
-    texts.resize(count);
+    rows.resize(page.rows);
+    texts.resize(page.rows);
+    RowPageModel::Continued next;
+    if (!page.splitAt.isEmpty()) {
+        next = RowPageModel::Continued{rows.constLast(), page.splitAt, texts.constLast()};
+        if (!endsWithAWholeRow(pages, Place{from->stretch, from->row + page.rows}, next))
+            return Printed;
+    }
 
-    const Place next{from->stretch, from->row + count};
+    const Place after{from->stretch, from->row + page.rows};
     const int number = pages.printedPages() + 1;
-    if (progress && !progress(number, estimatedPageCount(number, next), false))
+    if (progress && !progress(number, estimatedPageCount(number, after), false))
         return Stopped;
     if (!pages.paintPage(number, m_rowModel->pageNumberFont(), [&](QPainter &painter) {
             painter.save();
             painter.setClipRect(QRectF(0, 0, pages.device().width(), pages.pageHeight()));
-            m_rowModel->paint(painter, rows, texts, *m_cellLayouts);
+            m_rowModel->paint(painter, m_continued, rows, texts, page, *m_cellLayouts);
             painter.restore();
         }))
         return Failed;
     ++m_rowPages;
-    *from = next;
+    *painted = true;
+    *from = after;
+    m_continued = next;
     return Printed;
 }
 
@@ -418,6 +463,14 @@ SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
     bool shaped = false;
     while (true) {
         const UsageReportWriter::Stretch &stretch = m_stretches.at(from->stretch);
+        if (m_continued.row) {
+            // Only row by row can a page go on with a row split at the foot of the one before.
+            bool painted = false;
+            const Outcome outcome = paintRowPage(pages, from, progress, &painted);
+            if (outcome != Printed || !painted)
+                return outcome == Printed ? Failed : outcome;
+            continue;
+        }
         if (!shaped && !rowShape(*from, &texts, &shape))
             return Printed;
         shaped = false;
@@ -435,11 +488,11 @@ SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
         }
         if (!steady) {
             // Rows of several shapes, or the table's end: drawn row by row, or by the toolkit.
-            const Place before = *from;
-            const Outcome outcome = paintRowPage(pages, from, progress);
+            bool painted = false;
+            const Outcome outcome = paintRowPage(pages, from, progress, &painted);
             if (outcome != Printed)
                 return outcome;
-            if (from->stretch == before.stretch && from->row == before.row) {
+            if (!painted) {
                 // A short piece reaches the next table, or the rows past a split one.
                 *resumeSoon = (page && from->row + rows >= stretch.end) || m_rowModel;
                 return Printed;
@@ -484,6 +537,7 @@ SlicedReportPrinter::print(QPagedPaintDevice &printer,
     m_pieces = 0;
     m_steadyPages = 0;
     m_rowPages = 0;
+    m_continued = RowPageModel::Continued();
     PagedDocumentPrinter pages(printer);
     if (!pages.isActive())
         return Failed;

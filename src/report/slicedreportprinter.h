@@ -2,6 +2,7 @@
 #define SLICEDREPORTPRINTER_H
 
 #include "pageddocumentprinter.h"
+#include "rowpagemodel.h"
 #include "usagereportwriter.h"
 #include "usagetable.h"
 
@@ -12,7 +13,6 @@
 
 class QPagedPaintDevice;
 class CellTextLayouts;
-class RowPageModel;
 class RowTemplate;
 class QTextDocument;
 class SteadyPage;
@@ -103,13 +103,30 @@ private:
     // Sets up the row model for the shapes with steady pages, or checks it again with a shape
     // that has come since; false when it cannot be set up or does not draw as the toolkit.
     bool rowModelHolds(PagedDocumentPrinter &pages);
+    struct Steady;
+    // Rows of several shapes laid out from the top of a table's second page, to check the row
+    // model with.
+    struct SampleRows
+    {
+        UsageRecordList records;
+        QVector<const RowTemplate *> rows;
+        QVector<QStringList> texts;
+        std::unique_ptr<QTextDocument> document;
+    };
+    bool layOutSample(PagedDocumentPrinter &pages, const QVector<Steady> &steady,
+                      const QVector<const RowTemplate *> &kinds, bool splits,
+                      SampleRows *sample) const;
     // How far below a page's top the first line of a row may end and stay on the page, and how
     // far it moves to the next, from a row of plain texts under a header row padded ever more.
     bool findFoot(PagedDocumentPrinter &pages, qint64 *staysUpTo64, qint64 *movesFrom64);
-    // Prints the page from from, a row that starts a page, row by row from the rows' templates
-    // and moves from past it; Printed with from unmoved when the page cannot be drawn so.
+    // Prints the page from from, row by row from the rows' templates, and moves from past it;
+    // painted tells whether it could be drawn so.
     Outcome paintRowPage(PagedDocumentPrinter &pages, Place *from,
-                         const PagedDocumentPrinter::Progress &progress);
+                         const PagedDocumentPrinter::Progress &progress, bool *painted);
+    // Whether the pages from next, after a row continued from the page before, can be drawn row
+    // by row up to one that ends with a whole row: the toolkit can only start at such a row.
+    bool endsWithAWholeRow(PagedDocumentPrinter &pages, Place next,
+                           RowPageModel::Continued continued);
     // Prints the pages from from, a row that starts a page, that are steady pages or row pages,
     // and moves from past them.
     // resumeSoon tells whether such pages may well follow again after a few rows: past the end
@@ -145,6 +162,8 @@ private:
     // Shapes whose rows the row model did not draw as the toolkit.
     QVector<QVector<int>> m_refusedShapes;
     bool m_rowModelFailed = false;
+    // The row the last page drawn row by row left for the next.
+    RowPageModel::Continued m_continued;
     int m_rowPages = 0;
 };
 
