@@ -228,7 +228,7 @@ void TestReportPages::sameAsTheWholeDocument_data()
     QTest::newRow("one and two lines mixed") << rows(size, [](int i) {
         return i % 3 ? QStringLiteral("Anna Maria %1 Lindqvist").arg(i)
                      : QStringLiteral("u%1").arg(i);
-    }) << many << 0 << size / 100;
+    }) << many << 0 << size / 60;
     // A font the text falls back to, and text from right to left.
     QTest::newRow("another font, steadily") << rows(size, [](int i) {
         return QString::fromUtf8("\xe6\x9d\xb1\xe4\xba\xac") + QString::number(i % 13);
