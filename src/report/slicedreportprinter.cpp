@@ -336,43 +336,54 @@ bool SlicedReportPrinter::findFoot(PagedDocumentPrinter &pages, qint64 *staysUpT
     // Paddings in 64ths of a unit: low keeps the row on the first page, high moves it on.
     const qreal height = pages.pageHeight();
     qint64 low = 0;
-    qint64 high = qCeil(m_spacerPadding * 64);
+    const qint64 high = qCeil(m_spacerPadding * 64);
     qreal lowTop = firstRowTop(pages, m_plainRow, 0);
-    if (lowTop < 0 || lowTop >= height || firstRowTop(pages, m_plainRow, high / 64.0) < height)
+    if (lowTop < 0 || lowTop >= height || firstRowTop(pages, m_plainRow, high / 64.0) < height ||
+        !lastPaddingAbove(pages, height, &low, high, &lowTop))
         return false;
-    while (high - low > 1) {
-        const qint64 middle = (low + high) / 2;
+    // The layout may round where rows go: the highest place above tells how far a step of it
+    // moves the row, and so what the next place would be.
+    qint64 above = 0;
+    qreal aboveTop = firstRowTop(pages, m_plainRow, 0);
+    if (aboveTop >= lowTop || !lastPaddingAbove(pages, lowTop, &above, low, &aboveTop))
+        return false;
+    *staysUpTo64 = qRound64(lowTop * 64) + firstLine;
+    *movesFrom64 = *staysUpTo64 + qRound64((lowTop - aboveTop) * 64);
+    return true;
+}
+
+bool SlicedReportPrinter::lastPaddingAbove(PagedDocumentPrinter &pages, qreal limit, qint64 *low,
+                                           qint64 high, qreal *lowTop) const
+{
+    while (high - *low > 1) {
+        const qint64 middle = (*low + high) / 2;
         const qreal top = firstRowTop(pages, m_plainRow, middle / 64.0);
         if (top < 0)
             return false;
-        if (top < height) {
-            low = middle;
-            lowTop = top;
+        if (top < limit) {
+            *low = middle;
+            *lowTop = top;
         } else {
             high = middle;
         }
     }
-    // The layout may round where rows go: the highest place below tells how far a step of it
-    // moves the row, and so what the next place would be.
-    qint64 below = 0;
-    qreal belowTop = firstRowTop(pages, m_plainRow, 0);
-    if (belowTop >= lowTop)
-        return false;
-    while (low - below > 1) {
-        const qint64 middle = (low + below) / 2;
-        const qreal top = firstRowTop(pages, m_plainRow, middle / 64.0);
-        if (top < 0)
-            return false;
-        if (top < lowTop) {
-            below = middle;
-            belowTop = top;
-        } else {
-            low = middle;
-        }
-    }
-    *staysUpTo64 = qRound64(lowTop * 64) + firstLine;
-    *movesFrom64 = *staysUpTo64 + qRound64((lowTop - belowTop) * 64);
     return true;
+}
+
+SlicedReportPrinter::Outcome SlicedReportPrinter::paintOwnPage(
+    PagedDocumentPrinter &pages, const Place &next, const PagedDocumentPrinter::Progress &progress,
+    const QFont &pageNumberFont, const std::function<void(QPainter &)> &draw)
+{
+    const int number = pages.printedPages() + 1;
+    if (progress && !progress(number, estimatedPageCount(number, next), false))
+        return Stopped;
+    const bool painted = pages.paintPage(number, pageNumberFont, [&](QPainter &painter) {
+        painter.save();
+        painter.setClipRect(QRectF(0, 0, pages.device().width(), pages.pageHeight()));
+        draw(painter);
+        painter.restore();
+    });
+    return painted ? Printed : Failed;
 }
 
 bool SlicedReportPrinter::endsWithAWholeRow(PagedDocumentPrinter &pages, Place next,
@@ -431,16 +442,12 @@ SlicedReportPrinter::paintRowPage(PagedDocumentPrinter &pages, Place *from,
     }
 
     const Place after{from->stretch, from->row + page.rows};
-    const int number = pages.printedPages() + 1;
-    if (progress && !progress(number, estimatedPageCount(number, after), false))
-        return Stopped;
-    if (!pages.paintPage(number, m_rowModel->pageNumberFont(), [&](QPainter &painter) {
-            painter.save();
-            painter.setClipRect(QRectF(0, 0, pages.device().width(), pages.pageHeight()));
+    const Outcome outcome =
+        paintOwnPage(pages, after, progress, m_rowModel->pageNumberFont(), [&](QPainter &painter) {
             m_rowModel->paint(painter, m_continued, rows, texts, page, *m_cellLayouts);
-            painter.restore();
-        }))
-        return Failed;
+        });
+    if (outcome != Printed)
+        return outcome;
     ++m_rowPages;
     *painted = true;
     *from = after;
@@ -503,16 +510,12 @@ SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
         shaped = true;
 
         const Place next{from->stretch, from->row + rows};
-        const int number = pages.printedPages() + 1;
-        if (progress && !progress(number, estimatedPageCount(number, next), false))
-            return Stopped;
-        if (!pages.paintPage(number, page->pageNumberFont(), [&](QPainter &painter) {
-                painter.save();
-                painter.setClipRect(QRectF(0, 0, pages.device().width(), pages.pageHeight()));
+        const Outcome outcome =
+            paintOwnPage(pages, next, progress, page->pageNumberFont(), [&](QPainter &painter) {
                 page->paint(painter, pageRows, *m_cellLayouts);
-                painter.restore();
-            }))
-            return Failed;
+            });
+        if (outcome != Printed)
+            return outcome;
         ++m_steadyPages;
         *from = next;
     }

@@ -119,10 +119,20 @@ private:
     // How far below a page's top the first line of a row may end and stay on the page, and how
     // far it moves to the next, from a row of plain texts under a header row padded ever more.
     bool findFoot(PagedDocumentPrinter &pages, qint64 *staysUpTo64, qint64 *movesFrom64);
+    // Bisects the header row's paddings (in 64ths) from low, under which the plain row's text
+    // starts above limit, to high, under which it does not, down to the last that keeps it
+    // above; lowTop is where the row starts then. False when a probe cannot be laid out.
+    bool lastPaddingAbove(PagedDocumentPrinter &pages, qreal limit, qint64 *low, qint64 high,
+                          qreal *lowTop) const;
     // Prints the page from from, row by row from the rows' templates, and moves from past it;
     // painted tells whether it could be drawn so.
     Outcome paintRowPage(PagedDocumentPrinter &pages, Place *from,
                          const PagedDocumentPrinter::Progress &progress, bool *painted);
+    // Prints the next page, drawn without a document by draw in the page's own coordinates;
+    // next is the row after it, for the estimate of pages.
+    Outcome paintOwnPage(PagedDocumentPrinter &pages, const Place &next,
+                         const PagedDocumentPrinter::Progress &progress,
+                         const QFont &pageNumberFont, const std::function<void(QPainter &)> &draw);
     // Whether the pages from next, after a row continued from the page before, can be drawn row
     // by row up to one that ends with a whole row: the toolkit can only start at such a row.
     bool endsWithAWholeRow(PagedDocumentPrinter &pages, Place next,
