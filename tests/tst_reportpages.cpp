@@ -179,6 +179,7 @@ private slots:
     void sameAsTheWholeDocument_data();
     void sameAsTheWholeDocument();
     void fallsBackForTextsTheImportReshapes();
+    void progressHearsEveryPageAndMayStop_data();
     void progressHearsEveryPageAndMayStop();
     void cellLayoutsAreKeptAndStartAgain();
 };
@@ -248,6 +249,23 @@ void TestReportPages::sameAsTheWholeDocument_data()
     // a short row may fit where a tall one would not.
     QTest::newRow("short rows after tall ones")
         << tallThenShort(fullCorpus() ? 40 : 24) << 2 << 20 << 0;
+    // Rows of one and two lines in two tables: each table's end is left to the pieces.
+    QTest::newRow("mixed rows in two tables")
+        << merged({rows(
+                       size / 2,
+                       [](int i) {
+                           return i % 4 ? QStringLiteral("Anna Maria %1 Lindqvist").arg(i)
+                                        : QStringLiteral("u%1").arg(i);
+                       },
+                       "Alpha"),
+                   rows(
+                       size,
+                       [](int i) {
+                           return i % 2 ? QStringLiteral("Jo %1").arg(i)
+                                        : QStringLiteral("Anna Maria %1 Lindqvist").arg(i);
+                       },
+                       "Beta")})
+        << many << 0 << size / 100;
     // A long address widens the first column for the whole table, though it comes late.
     QTest::newRow("wide word late in the table") << rows(size, [size](int i) {
         return i == size * 4 / 5 ? QStringLiteral("someone.with.a.long.name@example-company.com")
@@ -358,9 +376,19 @@ void TestReportPages::fallsBackForTextsTheImportReshapes()
 
 // Pages are told one by one as they are printed, their count estimated until the last piece is
 // laid out; stopping at a page stops the printing there and keeps the report there was.
+void TestReportPages::progressHearsEveryPageAndMayStop_data()
+{
+    QTest::addColumn<UsageTable>("table");
+    QTest::newRow("steady pages") << sections({1500, 900});
+    QTest::newRow("rows of one and two lines") << rows(2400, [](int i) {
+        return i % 3 ? QStringLiteral("Anna Maria %1 Lindqvist").arg(i)
+                     : QStringLiteral("u%1").arg(i);
+    });
+}
+
 void TestReportPages::progressHearsEveryPageAndMayStop()
 {
-    const UsageTable table = sections({1500, 900});
+    QFETCH(UsageTable, table);
     QTemporaryDir folder;
     const UsageReportWriter writer;
     QVector<int> pages;
@@ -389,21 +417,26 @@ void TestReportPages::progressHearsEveryPageAndMayStop()
     QVERIFY2(qAbs(counts.at(half) - pageCount) <= pageCount / 10,
              qPrintable(QStringLiteral("%1 against %2").arg(counts.at(half)).arg(pageCount)));
 
-    QVERIFY(TestSupport::writeFile(UsageReportWriter::reportFilePath(folder.path(), kCode),
-                                   "earlier report"));
-    int asked = 0;
-    FileFailure failure;
-    QVERIFY(!writer.writeReport(
-        folder.path(), kCode, table,
-        [&](int page, int, bool) {
-            asked = page;
-            return page < 5;
-        },
-        &failure));
-    QCOMPARE(asked, 5);
-    QCOMPARE(failure.kind(), FileFailure::Cancelled);
-    QCOMPARE(TestSupport::readFile(UsageReportWriter::reportFilePath(folder.path(), kCode)),
-             QByteArray("earlier report"));
+    // Stopped in the first piece, and among pages drawn without a document.
+    for (const int stop : {5, pageCount / 2}) {
+        QVERIFY(TestSupport::writeFile(UsageReportWriter::reportFilePath(folder.path(), kCode),
+                                       "earlier report"));
+        int asked = 0;
+        FileFailure failure;
+        QVERIFY(!writer.writeReport(
+            folder.path(), kCode, table,
+            [&](int page, int, bool) {
+                asked = page;
+                return page < stop;
+            },
+            &failure));
+        QCOMPARE(asked, stop);
+        QCOMPARE(failure.kind(), FileFailure::Cancelled);
+        QCOMPARE(TestSupport::readFile(UsageReportWriter::reportFilePath(folder.path(), kCode)),
+                 QByteArray("earlier report"));
+        if (stop > 5)
+            QVERIFY(writer.steadyPagesPainted() + writer.rowPagesPainted() > 0);
+    }
 }
 
 QTEST_MAIN(TestReportPages)
