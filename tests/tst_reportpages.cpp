@@ -266,6 +266,12 @@ void TestReportPages::sameAsTheWholeDocument_data()
                        },
                        "Beta")})
         << many << 0 << size / 100;
+    // Names in a font the text falls back to, whose lines are taller, among names of two lines:
+    // at a page's foot a row may keep some cells' first lines and move another's.
+    QTest::newRow("taller lines among others") << rows(size, [](int i) {
+        return i % 3 == 0 ? QString::fromUtf8("\xe6\x9d\xb1\xe4\xba\xac") + QString::number(i)
+                          : QStringLiteral("Anna Maria %1 Lindqvist").arg(i);
+    }) << many << 0 << size / 60;
     // A long address widens the first column for the whole table, though it comes late.
     QTest::newRow("wide word late in the table") << rows(size, [size](int i) {
         return i == size * 4 / 5 ? QStringLiteral("someone.with.a.long.name@example-company.com")
