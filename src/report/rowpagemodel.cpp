@@ -307,38 +307,25 @@ bool RowPageModel::walkPages(QTextDocument &document, const PagedDocumentPrinter
         }
         const QVector<const RowTemplate *> pageRows = rows.mid(first, laid.rows);
         const QVector<QStringList> pageTexts = texts.mid(first, laid.rows);
-        ShapeRecorder toolkit(pages.device());
-        QPainter drawing(&toolkit);
-        pages.drawPage(drawing, document, page);
-        drawing.end();
-        ShapeRecorder own(pages.device());
-        drawing.begin(&own);
-        paint(drawing, continued, pageRows, pageTexts, laid, layouts);
-        drawing.end();
-
-        // The toolkit draws a split cell's lines on both pages; those off the page never show.
-        QVector<ShapeRecorder::Text> expected = onPage(toolkit.texts(), pages.pageHeight());
-        QVector<ShapeRecorder::Text> actual = onPage(own.texts(), pages.pageHeight());
-        ShapeRecorder::sortTexts(expected);
-        ShapeRecorder::sortTexts(actual);
-        const QVector<ShapeRecorder::Shape> drawn =
-            ShapeRecorder::withoutTransforms(toolkit.shapes());
-        if (!toolkit.isComplete() || expected != actual || drawn.isEmpty())
+        QVector<ShapeRecorder::Shape> drawn;
+        QVector<ShapeRecorder::Shape> own;
+        if (!drawBoth(document, pages, page, continued, pageRows, pageTexts, laid, layouts, &drawn,
+                      &own))
             return false;
         if (learn) {
             const QVector<Box> all = boxes(continued, pageRows, pageTexts, laid);
             if (continued.row && !m_head.isValid() &&
-                !learnPart(drawn, own.shapes(), pages.pageHeight(), false, all.first().top,
+                !learnPart(drawn, own, pages.pageHeight(), false, all.first().top,
                            all.first().bottom))
                 return false;
             if (!laid.splitAt.isEmpty() && !m_tail.isValid() &&
-                !learnPart(drawn, own.shapes(), pages.pageHeight(), true, all.last().top, 0))
+                !learnPart(drawn, own, pages.pageHeight(), true, all.last().top, 0))
                 return false;
             if (m_head.isValid() && m_tail.isValid()) {
                 m_splitsKnown = true;
                 return true;
             }
-        } else if (!ShapeRecorder::sameShapes(drawn, own.shapes(), 0, pages.pageHeight())) {
+        } else if (!ShapeRecorder::sameShapes(drawn, own, 0, pages.pageHeight())) {
             return false;
         }
         first += laid.rows;
@@ -347,6 +334,31 @@ bool RowPageModel::walkPages(QTextDocument &document, const PagedDocumentPrinter
                         : Continued{rows.at(first - 1), laid.splitAt, texts.at(first - 1)};
     }
     return !learn;
+}
+
+bool RowPageModel::drawBoth(QTextDocument &document, const PagedDocumentPrinter &pages, int page,
+                            const Continued &continued, const QVector<const RowTemplate *> &rows,
+                            const QVector<QStringList> &texts, const Page &laid,
+                            CellTextLayouts &layouts, QVector<ShapeRecorder::Shape> *drawn,
+                            QVector<ShapeRecorder::Shape> *own) const
+{
+    ShapeRecorder toolkit(pages.device());
+    QPainter drawing(&toolkit);
+    pages.drawPage(drawing, document, page);
+    drawing.end();
+    ShapeRecorder model(pages.device());
+    drawing.begin(&model);
+    paint(drawing, continued, rows, texts, laid, layouts);
+    drawing.end();
+
+    // The toolkit draws a split cell's lines on both pages; those off the page never show.
+    QVector<ShapeRecorder::Text> expected = onPage(toolkit.texts(), pages.pageHeight());
+    QVector<ShapeRecorder::Text> actual = onPage(model.texts(), pages.pageHeight());
+    ShapeRecorder::sortTexts(expected);
+    ShapeRecorder::sortTexts(actual);
+    *drawn = ShapeRecorder::withoutTransforms(toolkit.shapes());
+    *own = model.shapes();
+    return toolkit.isComplete() && expected == actual && !drawn->isEmpty();
 }
 
 bool RowPageModel::measureMovedLines(QTextDocument &document, qreal pageHeight, int row, int page,

@@ -101,6 +101,12 @@ private:
     bool walkPages(QTextDocument &document, const PagedDocumentPrinter &pages,
                    const QVector<const RowTemplate *> &rows, const QVector<QStringList> &texts,
                    int pageCount, CellTextLayouts &layouts, bool learn);
+    // Draws page of document as the toolkit does and as this model does, keeping the shapes of
+    // each; false when their texts differ or the toolkit drew what cannot be kept.
+    bool drawBoth(QTextDocument &document, const PagedDocumentPrinter &pages, int page,
+                  const Continued &continued, const QVector<const RowTemplate *> &rows,
+                  const QVector<QStringList> &texts, const Page &laid, CellTextLayouts &layouts,
+                  QVector<ShapeRecorder::Shape> *drawn, QVector<ShapeRecorder::Shape> *own) const;
     // How far above a row's first line the lines that a split moved on start, from where
     // document puts those of row (of the document's table) that page (from 1) moved on.
     bool measureMovedLines(QTextDocument &document, qreal pageHeight, int row, int page,

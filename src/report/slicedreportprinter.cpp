@@ -465,7 +465,6 @@ SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
         return Printed;
     QStringList texts;
     QVector<int> shape;
-    QVector<int> other;
     // The row that starts the next page was shaped with the page before.
     bool shaped = false;
     while (true) {
@@ -483,17 +482,9 @@ SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
         shaped = false;
         SteadyPage *page =
             steadyPage(pages, shape, stretch.productType, stretch.records->at(from->row), texts);
-        // The rows of the page and the row that starts the next one, all of one shape and in
-        // the middle of one table. A row that would not fit there as a copy might as a row of
-        // another shape: the next row is held to the shape too, to be sure.
         const int rows = page ? page->rowsPerPage() : 0;
         QVector<QStringList> pageRows{texts};
-        bool steady = page && from->row + rows < stretch.end;
-        for (int row = from->row + 1; steady && row <= from->row + rows; ++row) {
-            steady = rowShape(Place{from->stretch, row}, &texts, &other) && other == shape;
-            pageRows << texts;
-        }
-        if (!steady) {
+        if (!page || !alike(*from, shape, rows, &pageRows)) {
             // Rows of several shapes, or the table's end: drawn row by row, or by the toolkit.
             bool painted = false;
             const Outcome outcome = paintRowPage(pages, from, progress, &painted);
@@ -519,6 +510,23 @@ SlicedReportPrinter::paintSteadyPages(PagedDocumentPrinter &pages, Place *from,
         ++m_steadyPages;
         *from = next;
     }
+}
+
+bool SlicedReportPrinter::alike(const Place &from, const QVector<int> &shape, int rows,
+                                QVector<QStringList> *texts)
+{
+    // A row that would not fit below them as a copy might as a row of another shape: the next
+    // row is held to the shape too, to be sure.
+    if (from.row + rows >= m_stretches.at(from.stretch).end)
+        return false;
+    QStringList rowTexts;
+    QVector<int> other;
+    for (int row = from.row + 1; row <= from.row + rows; ++row) {
+        if (!rowShape(Place{from.stretch, row}, &rowTexts, &other) || other != shape)
+            return false;
+        *texts << rowTexts;
+    }
+    return true;
 }
 
 int SlicedReportPrinter::estimatedPageCount(int printedPages, const Place &next) const

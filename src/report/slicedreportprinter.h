@@ -97,6 +97,9 @@ private:
     SteadyPage *steadyPage(PagedDocumentPrinter &pages, const QVector<int> &shape,
                            const QString &productType, const UsageRecord &record,
                            const QStringList &texts);
+    // Whether the rows rows after from (the rows of a steady page and the row that starts the
+    // next) are all of shape and in from's table; their texts are added to texts.
+    bool alike(const Place &from, const QVector<int> &shape, int rows, QVector<QStringList> *texts);
     // The template of the row at, when the row model holds for its shape; null otherwise.
     const RowTemplate *rowTemplate(PagedDocumentPrinter &pages, const Place &at,
                                    QStringList *texts);
