@@ -139,11 +139,9 @@ QVector<RowPageModel::Box> RowPageModel::boxes(const Continued &continued,
                 top / 64.0 - continued.row->textInset(),
                 continued.splitAt,
                 {},
-                {}};
-        for (const QVector<RowTemplate::Line> &cell : continued.row->lines()) {
+                (m_firstTextTop64 - m_movedInset64) / 64.0};
+        for (const QVector<RowTemplate::Line> &cell : continued.row->lines())
             box.end << int(cell.size());
-            box.firstTop << (m_firstTextTop64 - m_movedInset64) / 64.0;
-        }
         all << box;
     }
     for (int index = 0; index < rows.size(); ++index) {
@@ -160,12 +158,10 @@ QVector<RowPageModel::Box> RowPageModel::boxes(const Continued &continued,
                        : (top + row->pitch64()) / 64.0 - row->textInset(),
                 {},
                 {},
-                {}};
+                textTop};
         for (int cell = 0; cell < row->lines().size(); ++cell) {
             box.first << 0;
-            box.end << (last && !page.splitAt.isEmpty() ? page.splitAt.value(cell)
-                                                        : int(row->lines().at(cell).size()));
-            box.firstTop << textTop;
+            box.end << (split ? page.splitAt.value(cell) : int(row->lines().at(cell).size()));
         }
         all << box;
         top += row->pitch64();
@@ -192,11 +188,12 @@ void RowPageModel::paint(QPainter &painter, const Continued &continued,
     // Black text, as the document is drawn: it is paper.
     painter.setPen(QColor(Qt::black));
     for (const Box &box : all) {
+        const QVector<QPointF> origins = box.row->textOrigins(box.firstTop);
         for (int cell = 0; cell < box.first.size() && cell < box.texts->size(); ++cell) {
             const QTextLayout &layout = layouts.layout(cell, box.texts->at(cell));
             const int first = box.first.at(cell);
             const int end = std::min(box.end.at(cell), layout.lineCount());
-            const QPointF origin = box.row->textOrigins(box.firstTop.at(cell)).value(cell);
+            const QPointF origin = origins.value(cell);
             if (first == 0 && end == layout.lineCount()) {
                 layout.draw(&painter, origin);
                 continue;

@@ -128,10 +128,11 @@ private:
         const QStringList *texts;
         qreal top;
         qreal bottom;
-        // By cell: the first line and the end of the lines drawn, and where the first goes.
+        // By cell: the first line and the end of the lines drawn.
         QVector<int> first;
         QVector<int> end;
-        QVector<qreal> firstTop;
+        // Where each cell's first line drawn goes.
+        qreal firstTop;
     };
     QVector<Box> boxes(const Continued &continued, const QVector<const RowTemplate *> &rows,
                        const QVector<QStringList> &texts, const Page &page) const;

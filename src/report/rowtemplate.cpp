@@ -3,7 +3,6 @@
 #include <QtMath>
 
 #include <algorithm>
-#include <limits>
 
 RowTemplate::RowTemplate(const QVector<ShapeRecorder::Shape> &shapes, qreal top, qreal bottom,
                          const QVector<QPointF> &textOrigins, const QVector<int> &shape)
@@ -17,7 +16,7 @@ RowTemplate::RowTemplate(const QVector<ShapeRecorder::Shape> &shapes, qreal top,
     if (!keep(shapes, top, bottom))
         return;
     m_pitch64 = qRound64((bottom - top) * 64);
-    m_valid = lineExtents(shape, &m_firstLine64, &m_allLines64);
+    m_valid = firstLine64(shape) >= 0;
     m_lines = cellLines(shape);
     qint64 tallest = 0;
     for (const QVector<Line> &cell : qAsConst(m_lines)) {
@@ -69,20 +68,14 @@ QVector<QVector<RowTemplate::Line>> RowTemplate::cellLines(const QVector<int> &s
     return cells;
 }
 
-bool RowTemplate::lineExtents(const QVector<int> &shape, qint64 *firstLine64, qint64 *allLines64)
+qint64 RowTemplate::firstLine64(const QVector<int> &shape)
 {
-    *firstLine64 = std::numeric_limits<qint64>::max();
-    *allLines64 = 0;
+    qint64 least = -1;
     for (const QVector<Line> &cell : cellLines(shape)) {
-        qint64 lineTop = 0;
-        for (int line = 0; line < cell.size(); ++line) {
-            if (line == 0)
-                *firstLine64 = std::min(*firstLine64, cell.at(line).height64);
-            *allLines64 = std::max(*allLines64, lineTop + cell.at(line).height64);
-            lineTop += cell.at(line).advance64;
-        }
+        if (!cell.isEmpty() && (least < 0 || cell.first().height64 < least))
+            least = cell.first().height64;
     }
-    return *firstLine64 != std::numeric_limits<qint64>::max();
+    return least;
 }
 
 RowTemplate::Edge RowTemplate::edge(qreal y, qreal top, qreal bottom)

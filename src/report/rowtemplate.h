@@ -36,18 +36,14 @@ public:
     };
     // The lines of each cell of a row of shape.
     static QVector<QVector<Line>> cellLines(const QVector<int> &shape);
-    // Of the lines of a row of shape: the least height of a cell's first line, and the most depth
-    // below the row's first text that a line of a cell reaches. False for a shape of no cells.
-    static bool lineExtents(const QVector<int> &shape, qint64 *firstLine64, qint64 *allLines64);
+    // The least height of a cell's first line in a row of shape: one of them must fit above a
+    // page's foot for the row to stay on the page. -1 for a shape of no lines.
+    static qint64 firstLine64(const QVector<int> &shape);
     const QVector<QVector<Line>> &lines() const { return m_lines; }
     // What a row takes besides its tallest cell's lines.
     qint64 overhead64() const { return m_overhead64; }
     // From the top of one row's first text to the next row's.
     qint64 pitch64() const { return m_pitch64; }
-    // The least line height that the first line of some cell needs to stay on a page, and the
-    // depth below the text's top that every line of every cell needs.
-    qint64 firstLine64() const { return m_firstLine64; }
-    qint64 allLines64() const { return m_allLines64; }
     // From the row's box top to its first text's top.
     qreal textInset() const { return m_textInset; }
 
@@ -87,8 +83,6 @@ private:
     QVector<QPointF> m_textOffsets;
     qreal m_textInset = 0;
     qint64 m_pitch64 = 0;
-    qint64 m_firstLine64 = 0;
-    qint64 m_allLines64 = 0;
     QVector<QVector<Line>> m_lines;
     qint64 m_overhead64 = 0;
     bool m_valid = false;

@@ -106,26 +106,10 @@ ShapeRecorder::Shape ShapeRecorder::shape(Shape::Kind kind) const
     return kept;
 }
 
-void ShapeRecorder::drawRects(const QRect *rects, int rectCount)
-{
-    Shape kept = shape(Shape::Rects);
-    for (int i = 0; i < rectCount; ++i)
-        kept.rects << QRectF(rects[i]);
-    m_shapes << kept;
-}
-
 void ShapeRecorder::drawRects(const QRectF *rects, int rectCount)
 {
     Shape kept = shape(Shape::Rects);
     kept.rects = QVector<QRectF>(rects, rects + rectCount);
-    m_shapes << kept;
-}
-
-void ShapeRecorder::drawLines(const QLine *lines, int lineCount)
-{
-    Shape kept = shape(Shape::Lines);
-    for (int i = 0; i < lineCount; ++i)
-        kept.lines << QLineF(lines[i]);
     m_shapes << kept;
 }
 
@@ -149,14 +133,6 @@ void ShapeRecorder::drawPolygon(const QPointF *points, int pointCount, PolygonDr
     kept.polygon = QPolygonF(QVector<QPointF>(points, points + pointCount));
     kept.mode = mode;
     m_shapes << kept;
-}
-
-void ShapeRecorder::drawPolygon(const QPoint *points, int pointCount, PolygonDrawMode mode)
-{
-    QPolygonF polygon;
-    for (int i = 0; i < pointCount; ++i)
-        polygon << QPointF(points[i]);
-    drawPolygon(polygon.constData(), polygon.size(), mode);
 }
 
 void ShapeRecorder::drawEllipse(const QRectF &)

@@ -69,13 +69,14 @@ public:
     Type type() const override;
     void updateState(const QPaintEngineState &state) override;
 
-    void drawRects(const QRect *rects, int rectCount) override;
+    // The engine's own integer overloads hand rectangles, lines and polygons over to these.
+    using QPaintEngine::drawLines;
+    using QPaintEngine::drawPolygon;
+    using QPaintEngine::drawRects;
     void drawRects(const QRectF *rects, int rectCount) override;
-    void drawLines(const QLine *lines, int lineCount) override;
     void drawLines(const QLineF *lines, int lineCount) override;
     void drawPath(const QPainterPath &path) override;
     void drawPolygon(const QPointF *points, int pointCount, PolygonDrawMode mode) override;
-    void drawPolygon(const QPoint *points, int pointCount, PolygonDrawMode mode) override;
     void drawEllipse(const QRectF &rect) override;
     void drawPixmap(const QRectF &rect, const QPixmap &pixmap, const QRectF &source) override;
     void drawTextItem(const QPointF &position, const QTextItem &textItem) override;

@@ -329,9 +329,8 @@ bool SlicedReportPrinter::findFoot(PagedDocumentPrinter &pages, qint64 *staysUpT
             column,
             UsageReportWriter::cellTexts(m_plainRow.records->at(m_plainRow.begin)).value(column),
             &shape);
-    qint64 firstLine = 0;
-    qint64 allLines = 0;
-    if (!RowTemplate::lineExtents(shape, &firstLine, &allLines))
+    const qint64 firstLine = RowTemplate::firstLine64(shape);
+    if (firstLine < 0)
         return false;
     // Paddings in 64ths of a unit: low keeps the row on the first page, high moves it on.
     const qreal height = pages.pageHeight();
