@@ -1,5 +1,6 @@
 #include "datetimecodec.h"
 #include "filereaderbycsv.h"
+#include "heapgrowth.h"
 #include "linereader.h"
 #include "testsupport.h"
 #include "textpool.h"
@@ -139,6 +140,7 @@ private slots:
     void sameAsPlainReading_data();
     void sameAsPlainReading();
     void poolGivesUpOnDistinctNames();
+    void largeLogOfDistinctNamesGrowsTheHeapInHugePages();
 
 private:
     QTemporaryDir m_dir;
@@ -351,6 +353,40 @@ void TestFileReaderByCsv::poolGivesUpOnDistinctNames()
     const QString again = QStringLiteral("user7");
     QCOMPARE(repeated.text(QStringRef(&again)).constData(),
              repeated.text(QLatin1String("user7")).constData());
+}
+
+// Every name its own allocation: what the heap gains while such a log is read is advised to use
+// huge pages, and the rows are the same as ever.
+void TestFileReaderByCsv::largeLogOfDistinctNamesGrowsTheHeapInHugePages()
+{
+    QByteArray content;
+    int lines = 0;
+    for (; content.size() < HeapGrowth::LeastBytes; ++lines) {
+        content += "user" + QByteArray::number(lines) + ".example,D" +
+                   QByteArray::number(1000000 + lines) + ",Delivery Suite," +
+                   (lines % 2 ? "2024-06-06 23:20,2024/06/07 06:06\n"
+                              : "2024/02/16 07:03,2024-02-16 13:54\n");
+    }
+    const QString path = m_dir.filePath(QStringLiteral("large.csv"));
+    QVERIFY(TestSupport::writeFile(path, content));
+    const quint64 advisedBefore = HeapGrowth::advisedBytes();
+
+    const LocationRead read = FileReaderByCSV().readLocation(path);
+
+    const UsageRecordList rows = read.table.value(QStringLiteral("Delivery Suite"));
+    QCOMPARE(rows.size(), 2 * lines);
+    for (const int line : {0, lines / 2, lines - 1}) {
+        const UsageRecord &out = rows.at(2 * line + 1);
+        QCOMPARE(out.userName(), QStringLiteral("user%1.example").arg(line));
+        QCOMPARE(out.dogNum(), QStringLiteral("D%1").arg(1000000 + line));
+        QCOMPARE(out.dateText(), QString(line % 2 ? "2024-06-07" : "2024-02-16"));
+    }
+#if defined(Q_OS_LINUX) && defined(__GLIBC__) && !defined(PLINTHRA_SANITIZED_BUILD)
+    if (QFile::exists(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled")))
+        QVERIFY(HeapGrowth::advisedBytes() - advisedBefore >= quint64(HeapGrowth::LeastBytes));
+#else
+    Q_UNUSED(advisedBefore);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestFileReaderByCsv)

@@ -9,6 +9,7 @@
 #include "stagedfile.h"
 #include "stagedpdf.h"
 #include "summaryjsonwriter.h"
+#include "tablerelease.h"
 #include "textoutput.h"
 #include "usagecsvwriter.h"
 #include "usagereportwriter.h"
@@ -77,7 +78,16 @@ ExportJob::ExportJob(const ExportEnvironment &environment, const ExportRequest &
     m_outcome.productCode = request.productCode;
 }
 
-ExportJob::~ExportJob() = default;
+ExportJob::~ExportJob()
+{
+    // The sessions share the rows' names: let go of them first, so that the names are freed
+    // with the table, in the order the table frees them.
+    m_inRange = UsageSessions();
+    m_located.clear();
+    m_sessions = UsageSessions();
+    m_summary = UsageSummary();
+    TableRelease::release(m_table);
+}
 
 ExportOutcome ExportJob::run(const ExportEnvironment &environment, const ExportRequest &request,
                              const ProgressHandler &progress, const std::atomic_bool *cancel)
@@ -225,8 +235,11 @@ bool ExportJob::takeSource()
 void ExportJob::derive()
 {
     const bool ranged = !m_request.from.isNull() || !m_request.to.isNull();
-    if (ranged)
-        m_table = filterByDate(m_table, m_request.from, m_request.to);
+    if (ranged) {
+        UsageTable inRange = filterByDate(m_table, m_request.from, m_request.to);
+        TableRelease::release(m_table);
+        m_table = inRange;
+    }
     for (const UsageRecordList &list : qAsConst(m_table)) {
         m_outcome.rows += list.size();
         m_outcome.productTypes += list.isEmpty() ? 0 : 1;

@@ -2,6 +2,7 @@
 
 #include "datetimecodec.h"
 #include "growthestimate.h"
+#include "heapgrowth.h"
 #include "hugepages.h"
 #include "linereader.h"
 #include "regularfile.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -118,12 +120,14 @@ LocationRead FileReaderByCSV::readLocation(const QString &path)
     TextPool userNames;
     TextPool dogNums;
     const qint64 fileSize = file.size();
+    // A log of distinct names allocates about as many bytes again as it holds.
+    HeapGrowth heap(fileSize);
     LineReader lines(&file);
     LineReader::View view;
     QString line;
     static_assert(sizeof(kDateSeparatorBytes) == sizeof(kDateSeparators) / sizeof(QString),
                   "one byte per date separator");
-    while (lines.next(&view)) {
+    for (; lines.next(&view); heap.watch()) {
         QDateTime start;
         QDateTime end;
         QString userName;
@@ -186,7 +190,7 @@ LocationRead FileReaderByCSV::readLocation(const QString &path)
             HugePages::advise(rows.constData(), size_t(rows.capacity()) * sizeof(UsageRecord));
         }
         rows.append(UsageRecord(userName, dogNum, start, kInAction));
-        rows.append(UsageRecord(userName, dogNum, end, kOutAction));
+        rows.append(UsageRecord(std::move(userName), std::move(dogNum), end, kOutAction));
     }
 
     result.table.insert(tableKey, rows);

@@ -2,6 +2,7 @@
 
 #include "datetimecodec.h"
 #include "growthestimate.h"
+#include "heapgrowth.h"
 #include "linepatternmatcher.h"
 #include "linereader.h"
 #include "regularfile.h"
@@ -115,7 +116,9 @@ bool FileReaderByRegular::readEvents(const QString &path, QVector<LogEvent> *eve
     LineReader::View view;
     QVarLengthArray<QChar, 64> stamp;
     QString lastMessage[UserSet + 1];
-    for (;;) {
+    // Every event of a long log keeps its texts; see HeapGrowth.
+    HeapGrowth heap(file.size());
+    for (;; heap.watch()) {
         QString line;
         if (hasHeldLine) {
             line = heldLine;

@@ -2,6 +2,7 @@
 
 #include "datetimecodec.h"
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -44,10 +45,19 @@ QString sharedTimeText(const QDateTime &dateTime)
 
 } // namespace
 
-UsageRecord::UsageRecord(const QString &userName, const QString &dogNum, const QDateTime &dateTime,
-                         const QString &logAction)
-    : m_dateTime(dateTime), m_userName(userName), m_dogNum(dogNum),
+UsageRecord::UsageRecord(QString userName, QString dogNum, const QDateTime &dateTime,
+                         QString logAction)
+    : m_dateTime(dateTime), m_userName(std::move(userName)), m_dogNum(std::move(dogNum)),
       m_dateText(dateTime.isValid() ? sharedDateText(dateTime) : QString()),
-      m_timeText(dateTime.isValid() ? sharedTimeText(dateTime) : QString()), m_logAction(logAction)
+      m_timeText(dateTime.isValid() ? sharedTimeText(dateTime) : QString()),
+      m_logAction(std::move(logAction))
 {
+}
+
+void UsageRecord::takeNames(QString *userName, QString *dogNum)
+{
+    *userName = std::move(m_userName);
+    *dogNum = std::move(m_dogNum);
+    m_userName = QString();
+    m_dogNum = QString();
 }

@@ -10,8 +10,8 @@
 class UsageRecord
 {
 public:
-    UsageRecord(const QString &userName, const QString &dogNum, const QDateTime &dateTime,
-                const QString &logAction);
+    // The texts are kept as given; a caller done with its own copies moves them in.
+    UsageRecord(QString userName, QString dogNum, const QDateTime &dateTime, QString logAction);
 
     const QDateTime &dateTime() const { return m_dateTime; }
     const QString &userName() const { return m_userName; }
@@ -22,6 +22,10 @@ public:
     const QString &timeText() const { return m_timeText; }
     // "In" or "Out".
     const QString &logAction() const { return m_logAction; }
+
+    // Moves the user name and the dongle number out, leaving both empty: lets a table that
+    // goes away free its names in an order of its own choosing (see TableRelease).
+    void takeNames(QString *userName, QString *dogNum);
 
 private:
     QDateTime m_dateTime;
