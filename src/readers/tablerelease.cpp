@@ -17,58 +17,87 @@ std::atomic<quint64> g_orderedNames{0};
 // caches hold anyway.
 constexpr int kLeastShift = 16;
 
-quintptr addressOf(QString &text)
+quintptr addressOf(const QString &name)
 {
-    return reinterpret_cast<quintptr>(text.data_ptr());
+    return reinterpret_cast<quintptr>(const_cast<QString &>(name).data_ptr());
 }
 
-std::vector<QString> emptyNames(size_t count)
+// The names of the rows on the heap, taken out of them into stretches of addresses (a counting
+// sort straight from the rows, in at most as many stretches as there are names); the rows keep
+// only texts that many rows share.
+class NamesByAddress
 {
-    std::vector<QString> names;
-    names.reserve(count);
-    HugePages::advise(names.data(), count * sizeof(QString));
-    names.resize(count);
-    return names;
-}
-
-// The names moved out of the rows, in the rows' order.
-std::vector<QString> takeNames(UsageRecordList &rows)
-{
-    std::vector<QString> names = emptyNames(size_t(rows.size()) * 2);
-    QString *name = names.data();
-    for (UsageRecord &row : rows) {
-        row.takeNames(name, name + 1);
-        name += 2;
+public:
+    explicit NamesByAddress(UsageRecordList &rows)
+    {
+        for (const UsageRecord &row : qAsConst(rows)) {
+            see(row.userName());
+            see(row.dogNum());
+        }
+        if (m_count == 0)
+            return;
+        while (((m_highest - m_lowest) >> m_shift) >= m_count)
+            ++m_shift;
+        m_starts.resize(stretchOf(m_highest) + 2);
+        for (const UsageRecord &row : qAsConst(rows)) {
+            count(row.userName());
+            count(row.dogNum());
+        }
+        for (size_t stretch = 1; stretch < m_starts.size(); ++stretch)
+            m_starts[stretch] += m_starts[stretch - 1];
+        m_names.reserve(m_count);
+        HugePages::advise(m_names.data(), m_count * sizeof(QString));
+        m_names.resize(m_count);
+        QString userName;
+        QString dogNum;
+        for (UsageRecord &row : rows) {
+            row.takeNames(&userName, &dogNum);
+            place(&userName);
+            place(&dogNum);
+        }
     }
-    return names;
-}
 
-// The names sorted by address, stretch by stretch (a counting sort), in at most as many
-// stretches as there are names.
-std::vector<QString> inAddressOrder(std::vector<QString> &names)
-{
-    quintptr lowest = ~quintptr(0);
-    quintptr highest = 0;
-    for (QString &name : names) {
-        lowest = std::min(lowest, addressOf(name));
-        highest = std::max(highest, addressOf(name));
+    std::vector<QString> &names() { return m_names; }
+
+private:
+    // Told apart by their addresses alone: a name's own header is a miss in the caches. An
+    // empty name is the toolkit's static text, far from the heap, which would spread the
+    // stretches.
+    bool onHeap(const QString &name) const
+    {
+        return addressOf(name) != m_null && addressOf(name) != m_empty;
     }
-    int shift = kLeastShift;
-    while (((highest - lowest) >> shift) >= names.size())
-        ++shift;
-    const auto stretchOf = [&](QString &name) {
-        return size_t((addressOf(name) - lowest) >> shift);
-    };
-    std::vector<size_t> starts(size_t((highest - lowest) >> shift) + 2);
-    for (QString &name : names)
-        ++starts[stretchOf(name) + 1];
-    for (size_t stretch = 1; stretch < starts.size(); ++stretch)
-        starts[stretch] += starts[stretch - 1];
-    std::vector<QString> sorted = emptyNames(names.size());
-    for (QString &name : names)
-        qSwap(sorted[starts[stretchOf(name)]++], name);
-    return sorted;
-}
+    void see(const QString &name)
+    {
+        if (!onHeap(name))
+            return;
+        m_lowest = std::min(m_lowest, addressOf(name));
+        m_highest = std::max(m_highest, addressOf(name));
+        ++m_count;
+    }
+    size_t stretchOf(const QString &name) const { return stretchOf(addressOf(name)); }
+    size_t stretchOf(quintptr address) const { return size_t((address - m_lowest) >> m_shift); }
+    void count(const QString &name)
+    {
+        if (onHeap(name))
+            ++m_starts[stretchOf(name) + 1];
+    }
+    void place(QString *name)
+    {
+        if (onHeap(*name))
+            qSwap(m_names[m_starts[stretchOf(*name)]++], *name);
+        *name = QString();
+    }
+
+    const quintptr m_null = addressOf(QString());
+    const quintptr m_empty = addressOf(QString(QLatin1String("")));
+    quintptr m_lowest = ~quintptr(0);
+    quintptr m_highest = 0;
+    size_t m_count = 0;
+    int m_shift = kLeastShift;
+    std::vector<size_t> m_starts;
+    std::vector<QString> m_names;
+};
 
 // While it lives, the C library's allocator merges every block freed with its free neighbours
 // at once. By default it keeps small freed blocks aside and merges them all at its next large
@@ -113,15 +142,13 @@ void TableRelease::release(UsageRecordList &rows)
         rows = UsageRecordList();
         return;
     }
-    std::vector<QString> names = takeNames(rows);
-    // The rows hold only texts shared by many rows now, a few headers that stay in the caches.
+    NamesByAddress byAddress(rows);
     rows = UsageRecordList();
-    std::vector<QString> sorted = inAddressOrder(names);
-    names = std::vector<QString>();
+    std::vector<QString> &names = byAddress.names();
     const MergingAsFreed merging;
-    for (QString &name : sorted)
+    for (QString &name : names)
         name = QString();
-    g_orderedNames.fetch_add(sorted.size(), std::memory_order_relaxed);
+    g_orderedNames.fetch_add(names.size(), std::memory_order_relaxed);
 }
 
 quint64 TableRelease::orderedNames()
