@@ -36,6 +36,7 @@ int g_liveGrowths = 0;
 // The end of the heap as far as it has been advised.
 std::atomic<std::uintptr_t> g_advisedEnd{0};
 std::atomic<quint64> g_advisedBytes{0};
+std::atomic<quint64> g_looks{0};
 
 std::uintptr_t heapEnd()
 {
@@ -82,6 +83,7 @@ void HeapGrowth::look()
 #if defined(PLINTHRA_WATCHES_HEAP)
     if (!m_active)
         return;
+    g_looks.fetch_add(1, std::memory_order_relaxed);
     const std::uintptr_t end = heapEnd();
     std::uintptr_t advised = g_advisedEnd.load(std::memory_order_relaxed);
     if (end == advised || !g_advisedEnd.compare_exchange_strong(advised, end))
@@ -99,4 +101,9 @@ void HeapGrowth::look()
 quint64 HeapGrowth::advisedBytes()
 {
     return g_advisedBytes.load();
+}
+
+quint64 HeapGrowth::looks()
+{
+    return g_looks.load();
 }

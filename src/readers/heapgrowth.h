@@ -35,9 +35,12 @@ public:
     static constexpr int CallsPerLook = 1024;
 
     bool isActive() const { return m_active; }
-    // Bytes of heap advised so far by all growths of the process; lets tests see that a large
-    // read takes the huge pages.
+    // Bytes of heap advised so far by all growths of the process, and how many times active
+    // growths looked at the heap: let tests see that huge pages are asked for, and that a
+    // large read watches. (Whether a read grows the heap at all depends on what the heap kept
+    // of earlier work.)
     static quint64 advisedBytes();
+    static quint64 looks();
 
 private:
     void look();
