@@ -3,11 +3,13 @@
 #include "hugepages.h"
 
 #include <algorithm>
-#if defined(Q_OS_LINUX) && defined(__GLIBC__)
-#include <malloc.h>
-#endif
 #include <atomic>
 #include <vector>
+
+#if defined(Q_OS_LINUX) && defined(__GLIBC__)
+#include <malloc.h>
+#define PLINTHRA_TUNES_MALLOC 1
+#endif
 
 namespace {
 
@@ -107,21 +109,19 @@ class MergingAsFreed
 public:
     MergingAsFreed()
     {
-#if defined(Q_OS_LINUX) && defined(__GLIBC__)
+#if defined(PLINTHRA_TUNES_MALLOC)
         mallopt(M_MXFAST, 0);
 #endif
     }
     ~MergingAsFreed()
     {
-#if defined(Q_OS_LINUX) && defined(__GLIBC__)
-        mallopt(M_MXFAST, kUsualFastBlock);
+#if defined(PLINTHRA_TUNES_MALLOC)
+        // glibc's own default.
+        mallopt(M_MXFAST, 64 * int(sizeof(size_t)) / 4);
 #endif
     }
     MergingAsFreed(const MergingAsFreed &) = delete;
     MergingAsFreed &operator=(const MergingAsFreed &) = delete;
-
-private:
-    static constexpr int kUsualFastBlock = 64 * int(sizeof(size_t)) / 4;
 };
 
 } // namespace
