@@ -21,6 +21,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -238,7 +239,7 @@ void ExportJob::derive()
     if (ranged) {
         UsageTable inRange = filterByDate(m_table, m_request.from, m_request.to);
         TableRelease::release(m_table);
-        m_table = inRange;
+        m_table = std::move(inRange);
     }
     for (const UsageRecordList &list : qAsConst(m_table)) {
         m_outcome.rows += list.size();

@@ -56,8 +56,6 @@ UsageRecord::UsageRecord(QString userName, QString dogNum, const QDateTime &date
 
 void UsageRecord::takeNames(QString *userName, QString *dogNum)
 {
-    *userName = std::move(m_userName);
-    *dogNum = std::move(m_dogNum);
-    m_userName = QString();
-    m_dogNum = QString();
+    *userName = std::exchange(m_userName, QString());
+    *dogNum = std::exchange(m_dogNum, QString());
 }
